@@ -1,0 +1,34 @@
+#pragma once
+
+#include "station_table.h"
+
+#include <QList>
+#include <QString>
+
+namespace kelvaro {
+
+// The tree operations that filling needs. Keys are unique across the tree;
+// both calls refuse (return false, add nothing) a key that is already there,
+// and addChild also refuses a parent key that is not a top-level node.
+class CategoryTree {
+public:
+    virtual ~CategoryTree() = default;
+    virtual bool addTopLevel(const QString &key, const QString &text) = 0;
+    virtual bool addChild(const QString &parentKey, const QString &key, const QString &text) = 0;
+};
+
+// A row that filling could not add to the tree; it was skipped.
+struct FillProblem {
+    enum class Kind { StationBeforeCategory, DuplicateKey };
+    int row = 0;
+    Kind kind = Kind::DuplicateKey;
+    int earlierRow = 0;  // for DuplicateKey: the row whose node holds the key
+};
+
+// Fills the tree from the table up to its end: a row whose address is the
+// category marker adds a top-level node (key = text = name) and becomes the
+// current category; any other row adds a station (key = address, text =
+// name) under the current category. Rows the tree refuses are skipped.
+QList<FillProblem> fillCategoryTree(const StationTable &table, CategoryTree &tree);
+
+}  // namespace kelvaro

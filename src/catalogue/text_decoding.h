@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace kelvaro {
+
+// How a station list (or a stream title) is turned into text: UTF-8 when the
+// bytes are valid UTF-8, otherwise GB18030, the superset of the Chinese
+// Windows code page that station lists written there use.
+enum class TextEncoding { Utf8, Gb18030 };
+
+// Strict UTF-8 check: rejects overlong forms, surrogates and code points past
+// U+10FFFF as well as truncated sequences.
+bool isValidUtf8(const char *data, qsizetype size);
+inline bool isValidUtf8(const QByteArray &bytes) { return isValidUtf8(bytes.constData(), bytes.size()); }
+
+QString decode(const QByteArray &bytes, TextEncoding encoding);
+
+// Decodes bytes as UTF-8 when they are valid UTF-8, as GB18030 otherwise.
+QString decodeUtf8OrGb18030(const QByteArray &bytes);
+
+const char *encodingName(TextEncoding encoding);
+
+}  // namespace kelvaro

@@ -1,0 +1,69 @@
+#include "tree_view.h"
+
+#include <QKeyEvent>
+
+namespace kelvaro {
+
+namespace {
+constexpr int kKeyRole = Qt::UserRole;
+}
+
+TreeView::TreeView(QWidget *parent) : QTreeWidget(parent)
+{
+    setHeaderHidden(true);
+    setColumnCount(1);
+    setSortingEnabled(false);
+    setRootIsDecorated(true);
+    setUniformRowHeights(true);
+    // A single click on a category opens or closes it (see report()), so a
+    // double click must not toggle it a second time.
+    setExpandsOnDoubleClick(false);
+    connect(this, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem *item) { report(item); });
+}
+
+bool TreeView::addTopLevel(const QString &key, const QString &text)
+{
+    if (nodes_.contains(key))
+        return false;
+    auto *item = new QTreeWidgetItem(QStringList{text});
+    item->setData(0, kKeyRole, key);
+    addTopLevelItem(item);
+    nodes_.insert(key, item);
+    return true;
+}
+
+bool TreeView::addChild(const QString &parentKey, const QString &key, const QString &text)
+{
+    QTreeWidgetItem *parent = nodes_.value(parentKey);
+    // Only categories take children: the tree has two levels.
+    if (parent == nullptr || parent->parent() != nullptr || nodes_.contains(key))
+        return false;
+    auto *item = new QTreeWidgetItem(parent, QStringList{text});
+    item->setData(0, kKeyRole, key);
+    nodes_.insert(key, item);
+    return true;
+}
+
+QString TreeView::keyOf(const QTreeWidgetItem *item)
+{
+    return item->data(0, kKeyRole).toString();
+}
+
+void TreeView::keyPressEvent(QKeyEvent *event)
+{
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && currentItem()) {
+        report(currentItem());
+        event->accept();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
+void TreeView::report(QTreeWidgetItem *item)
+{
+    if (item->childCount() > 0)
+        item->setExpanded(!item->isExpanded());
+    emit nodeClick(keyOf(item), item->text(0));
+}
+
+}  // namespace kelvaro

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "category_tree.h"
+
+#include <QHash>
+#include <QTreeWidget>
+
+namespace kelvaro {
+
+// The station tree: a Qt tree widget holding categories at the top level and
+// their stations below, addressed by key. A single click on a node, or
+// Enter/Return on the current node, reports the node's key and text.
+class TreeView : public QTreeWidget, public CategoryTree {
+    Q_OBJECT
+public:
+    explicit TreeView(QWidget *parent = nullptr);
+
+    bool addTopLevel(const QString &key, const QString &text) override;
+    bool addChild(const QString &parentKey, const QString &key, const QString &text) override;
+
+    // The key a node was added with.
+    static QString keyOf(const QTreeWidgetItem *item);
+    QTreeWidgetItem *nodeByKey(const QString &key) const { return nodes_.value(key); }
+
+signals:
+    void nodeClick(const QString &key, const QString &text);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void report(QTreeWidgetItem *item);
+
+    QHash<QString, QTreeWidgetItem *> nodes_;
+};
+
+}  // namespace kelvaro
