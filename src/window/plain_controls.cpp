@@ -9,8 +9,7 @@ namespace kelvaro {
 
 Line::Line(QWidget *parent, QPoint from, QPoint to) : QWidget(parent), from_(from), to_(to)
 {
-    const QRect box = QRect(from, to).normalized();
-    setGeometry(box.adjusted(0, 0, 1, 1));
+    setGeometry(QRect(from, to).normalized());  // both end points included
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::NoFocus);
 }
