@@ -4,7 +4,7 @@
 #include <QDir>
 #include <QFile>
 
-#include <cstring>
+#include <optional>
 #include <vector>
 
 namespace kelvaro {
@@ -68,7 +68,8 @@ public:
         }
     }
 
-    bool startsWithBom() const { return bom_; }
+    // The encoding named by a byte-order mark at the start, if any.
+    std::optional<TextEncoding> bom() const { return bom_; }
     // True when the data went on past kMaxListBytes.
     bool truncated() const { return truncated_; }
     qint64 consumed() const { return consumed_; }
@@ -93,16 +94,21 @@ private:
         if (first_) {
             first_ = false;
             // A sequential device may hand out fewer bytes than asked for; the
-            // byte-order mark is looked for in the first three bytes.
-            while (chunk_.size() > 0 && chunk_.size() < 3 && consumed_ + chunk_.size() < kMaxListBytes) {
-                const QByteArray more = device_.read(3 - chunk_.size());
+            // byte-order mark is looked for in the first four bytes.
+            while (chunk_.size() > 0 && chunk_.size() < 4 && consumed_ + chunk_.size() < kMaxListBytes) {
+                const QByteArray more = device_.read(4 - chunk_.size());
                 if (more.isEmpty())
                     break;
                 chunk_.append(more);
             }
+            // A UTF-8 byte-order mark, or GB18030's own (U+FEFF encoded), is
+            // dropped and decides the encoding.
             if (chunk_.startsWith("\xEF\xBB\xBF")) {
-                bom_ = true;
+                bom_ = TextEncoding::Utf8;
                 pos_ = 3;
+            } else if (chunk_.startsWith("\x84\x31\x95\x33")) {
+                bom_ = TextEncoding::Gb18030;
+                pos_ = 4;
             }
         }
         consumed_ += chunk_.size();
@@ -116,7 +122,7 @@ private:
     qint64 consumed_ = 0;
     bool skipLf_ = false;
     bool first_ = true;
-    bool bom_ = false;
+    std::optional<TextEncoding> bom_;
     bool truncated_ = false;
 };
 
@@ -131,9 +137,11 @@ bool hasTwoSeparators(const QByteArray &line)
 class ProblemList {
 public:
     explicit ProblemList(StationListRead &read) : read_(read) {}
-    void add(qint64 line, const QString &kind, const QString &message)
+    // Problems about single lines are listed up to a limit; those that end
+    // reading (`always`) are always listed.
+    void add(qint64 line, const QString &kind, const QString &message, bool always = false)
     {
-        if (read_.problems.size() < kMaxListedProblems)
+        if (always || read_.problems.size() < kMaxListedProblems)
             read_.problems.append({line, kind, message});
         else
             ++read_.problemsNotListed;
@@ -198,7 +206,8 @@ StationListRead readStationList(QIODevice &device)
             problems.add(lineNo, QStringLiteral("over-capacity"),
                          QStringLiteral("the list already fills all %1 rows; this line and every "
                                         "later one are ignored")
-                             .arg(StationTable::kRows));
+                             .arg(StationTable::kRows),
+                         true);
             full = true;
             break;
         }
@@ -220,12 +229,13 @@ StationListRead readStationList(QIODevice &device)
     if (!full && splitter.truncated()) {
         problems.add(lineNo + 1, QStringLiteral("too-large"),
                      QStringLiteral("the file is larger than %1 MiB; reading stopped here")
-                         .arg(kMaxListBytes / (1024 * 1024)));
+                         .arg(kMaxListBytes / (1024 * 1024)),
+                     true);
     }
     result.bytesRead = splitter.consumed();
 
     // Second pass: decode and split each kept line into its row.
-    result.encoding = (splitter.startsWithBom() || allUtf8) ? TextEncoding::Utf8 : TextEncoding::Gb18030;
+    result.encoding = splitter.bom().value_or(allUtf8 ? TextEncoding::Utf8 : TextEncoding::Gb18030);
     TextDecoder decoder(result.encoding);
     for (RawLine &raw : rows) {
         StationRecord record;
