@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -34,13 +35,13 @@ public:
         tooLong = false;
         bool any = false;
         for (;;) {
-            if (pos_ == chunk_.size() && !refill()) {
+            if (pos_ == size_ && !refill()) {
                 // A last line without terminator still counts, unless reading
                 // was cut off in its middle.
                 return any && !truncated_;
             }
             const char *data = chunk_.constData();
-            const qsizetype size = chunk_.size();
+            const qsizetype size = size_;
             if (skipLf_) {
                 skipLf_ = false;
                 if (data[pos_] == '\n') {
@@ -78,46 +79,60 @@ private:
     bool refill()
     {
         pos_ = 0;
-        chunk_.clear();
+        size_ = 0;
         if (truncated_)
             return false;
         const qint64 room = kMaxListBytes - consumed_;
         if (room <= 0) {
             // Only look whether anything follows.
-            if (!device_.read(1).isEmpty()) {
+            char probe;
+            if (device_.read(&probe, 1) == 1) {
                 truncated_ = true;
                 ++consumed_;
             }
             return false;
         }
-        chunk_ = device_.read(std::min(kChunk, room));
+        qint64 want = std::min(kChunk, room);
+        if (!device_.isSequential())  // a small file needs no big buffer
+            want = std::clamp<qint64>(device_.size() - device_.pos(), 1, want);
+        if (chunk_.size() < want)
+            chunk_.resize(want);
+        size_ = readInto(0, want);
         if (first_) {
             first_ = false;
             // A sequential device may hand out fewer bytes than asked for; the
             // byte-order mark is looked for in the first four bytes.
-            while (chunk_.size() > 0 && chunk_.size() < 4 && consumed_ + chunk_.size() < kMaxListBytes) {
-                const QByteArray more = device_.read(4 - chunk_.size());
-                if (more.isEmpty())
+            while (size_ > 0 && size_ < 4 && size_ < room) {
+                const qsizetype more = readInto(size_, 4 - size_);
+                if (more == 0)
                     break;
-                chunk_.append(more);
+                size_ += more;
             }
             // A UTF-8 byte-order mark, or GB18030's own (U+FEFF encoded), is
             // dropped and decides the encoding.
-            if (chunk_.startsWith("\xEF\xBB\xBF")) {
+            const QByteArrayView start(chunk_.constData(), size_);
+            if (start.startsWith("\xEF\xBB\xBF")) {
                 bom_ = TextEncoding::Utf8;
                 pos_ = 3;
-            } else if (chunk_.startsWith("\x84\x31\x95\x33")) {
+            } else if (start.startsWith("\x84\x31\x95\x33")) {
                 bom_ = TextEncoding::Gb18030;
                 pos_ = 4;
             }
         }
-        consumed_ += chunk_.size();
-        return pos_ < chunk_.size();
+        consumed_ += size_;
+        return pos_ < size_;
+    }
+
+    qsizetype readInto(qsizetype offset, qint64 max)
+    {
+        const qint64 n = device_.read(chunk_.data() + offset, max);
+        return n > 0 ? static_cast<qsizetype>(n) : 0;
     }
 
     static constexpr qint64 kChunk = 64 * 1024;
     QIODevice &device_;
-    QByteArray chunk_;
+    QByteArray chunk_;    // read buffer, at most kChunk bytes
+    qsizetype size_ = 0;  // bytes of chunk_ that hold data
     qsizetype pos_ = 0;
     qint64 consumed_ = 0;
     bool skipLf_ = false;
