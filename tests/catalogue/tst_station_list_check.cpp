@@ -5,7 +5,6 @@
 #include "station_list_check.h"
 #include "tree_view.h"
 
-#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -140,15 +139,6 @@ void TestStationListCheck::findsProblems()
     QCOMPARE(check.exitCode(), problems.isEmpty() ? 0 : 1);
     for (const ListProblem &p : check.problems)
         QVERIFY(!p.message.isEmpty());
-
-    // The program says the same, in JSON.
-    const Run run = runChecker({QStringLiteral("--json"), path});
-    QCOMPARE(run.exitCode, problems.isEmpty() ? 0 : 1);
-    const QJsonArray listed = QJsonDocument::fromJson(run.out).object().value(QLatin1String("problems")).toArray();
-    QStringList fromJson;
-    for (const auto &p : listed)
-        fromJson << QStringLiteral("%1:%2").arg(p[QLatin1String("line")].toInt()).arg(p[QLatin1String("kind")].toString());
-    QCOMPARE(fromJson, problems);
 }
 
 void TestStationListCheck::explainsDuplicates_data()
