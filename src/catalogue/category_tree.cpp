@@ -7,16 +7,12 @@ namespace kelvaro {
 QList<FillProblem> fillCategoryTree(const StationTable &table, CategoryTree &tree)
 {
     QList<FillProblem> problems;
-    QHash<QString, int> keyRow;  // which row added each key, to explain refusals
+    // Which row added each key and which keys are categories; only used to
+    // explain a refusal, the tree itself decides what it takes.
+    QHash<QString, int> keyRow;
+    QHash<QString, bool> isCategory;
     QString currentCategory;
-
-    auto refused = [&](int row, const QString &key) {
-        const auto earlier = keyRow.constFind(key);
-        if (earlier != keyRow.cend())
-            problems.append({row, FillProblem::Kind::DuplicateKey, *earlier});
-        else
-            problems.append({row, FillProblem::Kind::StationBeforeCategory, 0});
-    };
+    int currentHeadingRow = 0;
 
     for (int row = 1; row <= StationTable::kRows; ++row) {
         const StationRecord &record = table.row(row);
@@ -26,15 +22,29 @@ QList<FillProblem> fillCategoryTree(const StationTable &table, CategoryTree &tre
             // The current category follows the heading even when its node
             // already exists, so a repeated heading continues that category.
             currentCategory = record.name;
-            if (tree.addTopLevel(record.name, record.name))
+            currentHeadingRow = row;
+            if (tree.addTopLevel(record.name, record.name)) {
                 keyRow.insert(record.name, row);
-            else
-                refused(row, record.name);
-        } else if (tree.addChild(currentCategory, record.address, record.name)) {
-            keyRow.insert(record.address, row);
-        } else {
-            refused(row, record.address);
+                isCategory.insert(record.name, true);
+            } else {
+                const int earlier = keyRow.value(record.name);
+                problems.append({row, earlier ? FillProblem::Kind::DuplicateKey : FillProblem::Kind::Refused,
+                                 earlier});
+            }
+            continue;
         }
+        if (tree.addChild(currentCategory, record.address, record.name)) {
+            keyRow.insert(record.address, row);
+            continue;
+        }
+        if (currentHeadingRow == 0)
+            problems.append({row, FillProblem::Kind::StationBeforeCategory, 0});
+        else if (!isCategory.value(currentCategory))
+            problems.append({row, FillProblem::Kind::StationBeforeCategory, currentHeadingRow});
+        else if (const int earlier = keyRow.value(record.address))
+            problems.append({row, FillProblem::Kind::DuplicateKey, earlier});
+        else
+            problems.append({row, FillProblem::Kind::Refused, 0});
     }
     return problems;
 }

@@ -1,10 +1,11 @@
 #include "station_file.h"
 
-#include <QBuffer>
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
+#include <optional>
 #include <vector>
 
 namespace kelvaro {
@@ -15,63 +16,129 @@ const QString kSeparator = QStringLiteral(";;");
 
 struct RawLine {
     QByteArray bytes;
-    int line;
+    qint64 line;
 };
 
-// Splits a byte stream into lines ended by CR LF, a lone LF or a lone CR,
-// reading in fixed chunks so memory stays bounded whatever the file holds.
+// Splits a byte stream into lines ended by CR LF, a lone LF or a lone CR. It
+// reads in fixed chunks and never takes more than kMaxListBytes from the
+// device, so memory and time stay bounded whatever the file holds.
 class LineSplitter {
 public:
     explicit LineSplitter(QIODevice &device) : device_(device) {}
 
-    // Next line; false at the end of the data. `tooLong` is set when the line
-    // went past kMaxLineBytes; its bytes are then dropped.
+    // Next line, without its terminator; false at the end of the data (or of
+    // what may be read). `tooLong` is set when the line went past
+    // kMaxLineBytes; its bytes are then dropped.
     bool next(QByteArray &line, bool &tooLong)
     {
         line.clear();
         tooLong = false;
         bool any = false;
         for (;;) {
-            if (pos_ == chunk_.size()) {
-                chunk_ = device_.read(kChunk);
-                pos_ = 0;
-                if (chunk_.isEmpty())
-                    return any;  // a last line without terminator still counts
+            if (pos_ == size_ && !refill()) {
+                // A last line without terminator still counts, unless reading
+                // was cut off in its middle.
+                return any && !truncated_;
             }
+            const char *data = chunk_.constData();
+            const qsizetype size = size_;
             if (skipLf_) {
                 skipLf_ = false;
-                if (chunk_[pos_] == '\n') {
+                if (data[pos_] == '\n') {
                     ++pos_;
                     continue;
                 }
             }
             any = true;
             const qsizetype start = pos_;
-            while (pos_ < chunk_.size() && chunk_[pos_] != '\n' && chunk_[pos_] != '\r')
+            while (pos_ < size && data[pos_] != '\n' && data[pos_] != '\r')
                 ++pos_;
             if (!tooLong) {
                 if (line.size() + (pos_ - start) > kMaxLineBytes) {
                     tooLong = true;
-                    line.clear();
-                    line.squeeze();
+                    line = QByteArray();
                 } else {
-                    line.append(chunk_.constData() + start, pos_ - start);
+                    line.append(data + start, pos_ - start);
                 }
             }
-            if (pos_ < chunk_.size()) {
-                skipLf_ = chunk_[pos_] == '\r';
+            if (pos_ < size) {
+                skipLf_ = data[pos_] == '\r';
                 ++pos_;
                 return true;
             }
         }
     }
 
+    // The encoding named by a byte-order mark at the start, if any.
+    std::optional<TextEncoding> bom() const { return bom_; }
+    // True when the data went on past kMaxListBytes.
+    bool truncated() const { return truncated_; }
+    qint64 consumed() const { return consumed_; }
+
 private:
+    bool refill()
+    {
+        pos_ = 0;
+        size_ = 0;
+        if (truncated_)
+            return false;
+        const qint64 room = kMaxListBytes - consumed_;
+        if (room <= 0) {
+            // Only look whether anything follows.
+            char probe;
+            if (device_.read(&probe, 1) == 1) {
+                truncated_ = true;
+                ++consumed_;
+            }
+            return false;
+        }
+        qint64 want = std::min(kChunk, room);
+        if (!device_.isSequential())  // a small file needs no big buffer
+            want = std::clamp<qint64>(device_.size() - device_.pos(), 1, want);
+        if (chunk_.size() < want)
+            chunk_.resize(want);
+        size_ = readInto(0, want);
+        if (first_) {
+            first_ = false;
+            // A sequential device may hand out fewer bytes than asked for; the
+            // byte-order mark is looked for in the first four bytes.
+            while (size_ > 0 && size_ < 4 && size_ < room) {
+                const qsizetype more = readInto(size_, 4 - size_);
+                if (more == 0)
+                    break;
+                size_ += more;
+            }
+            // A UTF-8 byte-order mark, or GB18030's own (U+FEFF encoded), is
+            // dropped and decides the encoding.
+            const QByteArrayView start(chunk_.constData(), size_);
+            if (start.startsWith("\xEF\xBB\xBF")) {
+                bom_ = TextEncoding::Utf8;
+                pos_ = 3;
+            } else if (start.startsWith("\x84\x31\x95\x33")) {
+                bom_ = TextEncoding::Gb18030;
+                pos_ = 4;
+            }
+        }
+        consumed_ += size_;
+        return pos_ < size_;
+    }
+
+    qsizetype readInto(qsizetype offset, qint64 max)
+    {
+        const qint64 n = device_.read(chunk_.data() + offset, max);
+        return n > 0 ? static_cast<qsizetype>(n) : 0;
+    }
+
     static constexpr qint64 kChunk = 64 * 1024;
     QIODevice &device_;
-    QByteArray chunk_;
+    QByteArray chunk_;    // read buffer, at most kChunk bytes
+    qsizetype size_ = 0;  // bytes of chunk_ that hold data
     qsizetype pos_ = 0;
+    qint64 consumed_ = 0;
     bool skipLf_ = false;
+    bool first_ = true;
+    std::optional<TextEncoding> bom_;
+    bool truncated_ = false;
 };
 
 bool hasTwoSeparators(const QByteArray &line)
@@ -81,6 +148,23 @@ bool hasTwoSeparators(const QByteArray &line)
     const qsizetype p1 = line.indexOf(";;");
     return p1 >= 0 && line.indexOf(";;", p1 + 2) >= 0;
 }
+
+class ProblemList {
+public:
+    explicit ProblemList(StationListRead &read) : read_(read) {}
+    // Problems about single lines are listed up to a limit; those that end
+    // reading (`always`) are always listed.
+    void add(qint64 line, const QString &kind, const QString &message, bool always = false)
+    {
+        if (always || read_.problems.size() < kMaxListedProblems)
+            read_.problems.append({line, kind, message});
+        else
+            ++read_.problemsNotListed;
+    }
+
+private:
+    StationListRead &read_;
+};
 
 }  // namespace
 
@@ -108,7 +192,7 @@ StationListRead readStationList(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         StationListRead empty;
-        empty.problems.append({0, QStringLiteral("unreadable"), file.errorString()});
+        empty.errorString = file.errorString();
         return empty;
     }
     return readStationList(file);
@@ -118,56 +202,66 @@ StationListRead readStationList(QIODevice &device)
 {
     StationListRead result;
     result.opened = true;
+    ProblemList problems(result);
 
+    // First pass over the bytes: find the lines that take rows. The encoding
+    // is only known once every line read has been seen, so decoding waits.
     LineSplitter splitter(device);
     std::vector<RawLine> rows;
-    rows.reserve(64);
-    bool bom = false;
     bool allUtf8 = true;
     QByteArray line;
     bool tooLong = false;
-    int lineNo = 0;
+    qint64 lineNo = 0;
+    bool full = false;
     while (splitter.next(line, tooLong)) {
         ++lineNo;
-        if (lineNo == 1 && line.startsWith("\xEF\xBB\xBF")) {
-            bom = true;
-            line.remove(0, 3);
-        }
         if (line.isEmpty() && !tooLong)
             continue;  // a zero-length line is blank and takes no row
         if (static_cast<int>(rows.size()) == StationTable::kRows) {
-            result.problems.append({lineNo, QStringLiteral("over-capacity"),
-                                    QStringLiteral("the list already fills all %1 rows; this line "
-                                                   "and every later one are ignored")
-                                        .arg(StationTable::kRows)});
+            problems.add(lineNo, QStringLiteral("over-capacity"),
+                         QStringLiteral("the list already fills all %1 rows; this line and every "
+                                        "later one are ignored")
+                             .arg(StationTable::kRows),
+                         true);
+            full = true;
             break;
         }
         if (tooLong) {
-            result.problems.append({lineNo, QStringLiteral("too-long"),
-                                    QStringLiteral("line is longer than %1 bytes; skipped")
-                                        .arg(kMaxLineBytes)});
+            problems.add(lineNo, QStringLiteral("too-long"),
+                         QStringLiteral("line is longer than %1 bytes; skipped").arg(kMaxLineBytes));
             continue;
         }
         allUtf8 = allUtf8 && isValidUtf8(line);
         if (!hasTwoSeparators(line)) {
-            result.problems.append({lineNo, QStringLiteral("no-separator"),
-                                    QStringLiteral("line lacks two \";;\" separators "
-                                                   "(name;;address;;note); skipped")});
+            problems.add(lineNo, QStringLiteral("no-separator"),
+                         QStringLiteral("line lacks two \";;\" separators (name;;address;;note); "
+                                        "skipped"));
             continue;
         }
-        rows.push_back({line, lineNo});
+        rows.push_back({std::move(line), lineNo});
+        line = QByteArray();
     }
+    if (!full && splitter.truncated()) {
+        problems.add(lineNo + 1, QStringLiteral("too-large"),
+                     QStringLiteral("the file is larger than %1 MiB; reading stopped here")
+                         .arg(kMaxListBytes / (1024 * 1024)),
+                     true);
+    }
+    result.bytesRead = splitter.consumed();
 
-    result.encoding = (bom || allUtf8) ? TextEncoding::Utf8 : TextEncoding::Gb18030;
-    for (const RawLine &raw : rows) {
+    // Second pass: decode and split each kept line into its row.
+    result.encoding = splitter.bom().value_or(allUtf8 ? TextEncoding::Utf8 : TextEncoding::Gb18030);
+    TextDecoder decoder(result.encoding);
+    for (RawLine &raw : rows) {
         StationRecord record;
-        if (!splitStationLine(decode(raw.bytes, result.encoding), record)) {
-            // A broken multi-byte character swallowed a separator.
-            result.problems.append({raw.line, QStringLiteral("no-separator"),
-                                    QStringLiteral("line lacks two \";;\" separators once decoded; "
-                                                   "skipped")});
+        if (!splitStationLine(decoder.decode(raw.bytes), record)) {
+            // Cannot happen with the decoders used (';' is never part of a
+            // multi-byte character), but a row is only filled from a full split.
+            problems.add(raw.line, QStringLiteral("no-separator"),
+                         QStringLiteral("line lacks two \";;\" separators once decoded; skipped"));
             continue;
         }
+        raw.bytes = QByteArray();
         const int n = ++result.rowsFilled;
         result.table.row(n) = std::move(record);
         result.rowLine[static_cast<size_t>(n)] = raw.line;

@@ -15,24 +15,30 @@ namespace kelvaro {
 // Something in the station list that the program skips or cannot reach.
 // `kind` is one of the short words the checker prints.
 struct ListProblem {
-    int line = 0;  // 1-based physical line in the file
+    qint64 line = 0;  // 1-based physical line in the file
     QString kind;
     QString message;
 };
+
+// Limits that keep a hostile file from costing unbounded memory or time.
+// A real station list is a few hundred short lines.
+inline constexpr qsizetype kMaxLineBytes = 64 * 1024;          // longer lines are skipped
+inline constexpr qint64 kMaxListBytes = 64 * 1024 * 1024;      // reading stops after this
+inline constexpr qsizetype kMaxListedProblems = 1000;          // later ones are only counted
 
 // What reading the station list produced: the table itself plus what the
 // checker needs to explain it (where each row came from, what was skipped).
 struct StationListRead {
     bool opened = false;
+    QString errorString;  // why the file could not be opened
     TextEncoding encoding = TextEncoding::Utf8;
     StationTable table;
-    int rowsFilled = 0;                               // rows 1..rowsFilled hold lines
-    std::array<int, StationTable::kRows + 1> rowLine{};  // physical line of each row
-    QList<ListProblem> problems;
+    int rowsFilled = 0;                                    // rows 1..rowsFilled hold lines
+    std::array<qint64, StationTable::kRows + 1> rowLine{};  // physical line of each row
+    QList<ListProblem> problems;                           // in line order
+    qint64 problemsNotListed = 0;  // problems past kMaxListedProblems
+    qint64 bytesRead = 0;          // bytes taken from the file
 };
-
-// Lines longer than this (in bytes) are skipped rather than held in memory.
-inline constexpr qsizetype kMaxLineBytes = 64 * 1024;
 
 // The station list's file name, looked for in the executable's folder.
 inline const QString kStationFileName = QStringLiteral("电台.ini");

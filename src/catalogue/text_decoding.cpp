@@ -4,6 +4,12 @@
 
 namespace kelvaro {
 
+namespace {
+// Each line stands alone, and a U+FEFF inside the text is kept as it is (the
+// file's own byte-order mark is dropped before decoding).
+constexpr auto kFlags = QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom;
+}  // namespace
+
 bool isValidUtf8(const char *data, qsizetype size)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(data);
@@ -43,16 +49,25 @@ bool isValidUtf8(const char *data, qsizetype size)
     return true;
 }
 
-QString decode(const QByteArray &bytes, TextEncoding encoding)
+TextDecoder::TextDecoder(TextEncoding encoding)
+    : decoder_(encoding == TextEncoding::Utf8 ? "UTF-8" : "GB18030", kFlags)
 {
-    if (encoding == TextEncoding::Utf8)
-        return QString::fromUtf8(bytes);
     // GB18030 comes from the platform's converters (ICU on Linux). Where it is
     // missing, the system code page is the closest thing left.
-    QStringDecoder decoder("GB18030");
-    if (!decoder.isValid())
-        decoder = QStringDecoder(QStringDecoder::System);
-    return decoder.decode(bytes);
+    if (!decoder_.isValid())
+        decoder_ = QStringDecoder(QStringDecoder::System, kFlags);
+}
+
+QString TextDecoder::decode(const QByteArray &bytes)
+{
+    QString text = decoder_.decode(bytes);
+    decoder_.resetState();
+    return text;
+}
+
+QString decode(const QByteArray &bytes, TextEncoding encoding)
+{
+    return TextDecoder(encoding).decode(bytes);
 }
 
 QString decodeUtf8OrGb18030(const QByteArray &bytes)

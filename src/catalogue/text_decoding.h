@@ -2,18 +2,30 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringDecoder>
 
 namespace kelvaro {
 
-// How a station list (or a stream title) is turned into text: UTF-8 when the
-// bytes are valid UTF-8, otherwise GB18030, the superset of the Chinese
-// Windows code page that station lists written there use.
+// How a station list is turned into text: UTF-8 when the bytes are valid
+// UTF-8, otherwise GB18030, the superset of the Chinese Windows code page that
+// station lists written there use.
 enum class TextEncoding { Utf8, Gb18030 };
 
 // Strict UTF-8 check: rejects overlong forms, surrogates and code points past
 // U+10FFFF as well as truncated sequences.
 bool isValidUtf8(const char *data, qsizetype size);
 inline bool isValidUtf8(const QByteArray &bytes) { return isValidUtf8(bytes.constData(), bytes.size()); }
+
+// Decodes independent pieces of text (lines) in one encoding. Invalid bytes
+// become U+FFFD; nothing carries over from one piece to the next.
+class TextDecoder {
+public:
+    explicit TextDecoder(TextEncoding encoding);
+    QString decode(const QByteArray &bytes);
+
+private:
+    QStringDecoder decoder_;
+};
 
 QString decode(const QByteArray &bytes, TextEncoding encoding);
 

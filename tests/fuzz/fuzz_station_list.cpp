@@ -1,37 +1,22 @@
-// Feeds arbitrary bytes through the station-list reader and the tree filler.
-// The tree here checks the invariants the real tree keeps: unique keys and
-// two levels, with every child under an existing category.
+// Feeds arbitrary bytes through the station-list reader, the tree filler and
+// the checker's JSON report, and checks what must hold for any input.
 #include "category_tree.h"
 #include "station_file.h"
+#include "station_list_check.h"
 
 #include <QBuffer>
-#include <QHash>
+#include <QJsonDocument>
+#include <QSet>
 
 #include <cstdlib>
 
 namespace {
 
-class CheckingTree : public kelvaro::CategoryTree {
-public:
-    bool addTopLevel(const QString &key, const QString &) override
-    {
-        if (level_.contains(key))
-            return false;
-        level_.insert(key, 1);
-        return true;
-    }
-    bool addChild(const QString &parentKey, const QString &key, const QString &) override
-    {
-        if (level_.value(parentKey) != 1 || level_.contains(key))
-            return false;
-        level_.insert(key, 2);
-        return true;
-    }
-    qsizetype size() const { return level_.size(); }
-
-private:
-    QHash<QString, int> level_;
-};
+void require(bool condition)
+{
+    if (!condition)
+        std::abort();
+}
 
 }  // namespace
 
@@ -40,13 +25,37 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QByteArray bytes(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
-    const kelvaro::StationListRead read = kelvaro::readStationList(buffer);
-    if (read.rowsFilled > kelvaro::StationTable::kRows)
-        std::abort();
-    CheckingTree tree;
+    kelvaro::StationListRead read = kelvaro::readStationList(buffer);
+    require(read.rowsFilled >= 0 && read.rowsFilled <= kelvaro::StationTable::kRows);
+    require(read.bytesRead <= static_cast<qint64>(size));
+    for (int row = 1; row <= read.rowsFilled; ++row)
+        require(read.rowLine[static_cast<size_t>(row)] > read.rowLine[static_cast<size_t>(row - 1)]);
+    for (int row = read.rowsFilled + 1; row <= kelvaro::StationTable::kRows; ++row)
+        require(read.table.row(row).name.isEmpty() && read.table.row(row).address.isEmpty());
+
+    // Every row up to the table's end becomes exactly one node or one problem,
+    // keys stay unique and the tree keeps two levels.
+    kelvaro::PlainTree tree;
     const auto problems = kelvaro::fillCategoryTree(read.table, tree);
-    // Every row up to the table's end either became a node or was reported.
-    if (tree.size() + problems.size() != read.table.usedRows())
-        std::abort();
+    QSet<QString> keys;
+    qsizetype nodes = 0;
+    for (const auto &category : tree.nodes()) {
+        keys.insert(category.key);
+        ++nodes;
+        for (const auto &station : category.children) {
+            require(station.children.isEmpty());
+            keys.insert(station.key);
+            ++nodes;
+        }
+    }
+    require(keys.size() == nodes);
+    require(nodes + problems.size() == read.table.usedRows());
+
+    const kelvaro::StationListCheck check = kelvaro::checkStationList(std::move(read));
+    for (qsizetype i = 1; i < check.problems.size(); ++i)
+        require(check.problems[i - 1].line <= check.problems[i].line);
+    QJsonParseError error;
+    const QJsonDocument json = QJsonDocument::fromJson(kelvaro::checkReportJson(check), &error);
+    require(error.error == QJsonParseError::NoError && json.isObject());
     return 0;
 }
