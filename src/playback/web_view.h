@@ -1,0 +1,94 @@
+#pragma once
+
+#include "station_choice.h"
+
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <chrono>
+
+class QGroupBox;
+
+namespace kelvaro {
+
+class WebEngineSurface;
+
+// Must be called by main() before the QApplication is created. Chooses the
+// software scene graph for the web engine, which is loaded later from a plugin
+// and so cannot rely on a shared OpenGL context set up at start.
+void prepareWebViewBeforeApplication();
+
+// The web view (WebBrowser1). Until the first navigation to a real page it is
+// a plain white widget: the web engine (and its browser process) is created
+// only then, from the kelvaro_webengine plugin. Only http and https addresses
+// and "about:blank" are loaded. While the view is hidden for longer than the
+// discard delay the page's renderer is released; the next page brings it back.
+class WebView : public QWidget
+{
+    Q_OBJECT
+public:
+    static constexpr std::chrono::milliseconds kDefaultDiscardDelay{30000};
+
+    explicit WebView(QWidget *parent = nullptr);
+    ~WebView() override;
+
+    // Loads the address exactly as given ("html#1" included). "about:blank"
+    // clears the view and silences the page; refused addresses blank it.
+    void Navigate(const QString &address);
+
+    // True when address is one the view will load.
+    static bool isAllowedAddress(const QString &address);
+
+    bool engineCreated() const { return m_surface != nullptr; }
+    bool isDiscarded() const;
+    qint64 rendererPid() const;
+    // The last address loaded into the engine ("" before the engine exists).
+    QString currentAddress() const { return m_current; }
+
+    void setDiscardDelay(std::chrono::milliseconds delay);
+    std::chrono::milliseconds discardDelay() const;
+
+Q_SIGNALS:
+    void loadFinished(bool ok);
+    void engineCreatedChanged();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    bool ensureEngine();
+    void discardIfHidden();
+
+    WebEngineSurface *m_surface = nullptr; // owned through its widget (our child)
+    QPointer<QWidget> m_engineWidget;
+    QTimer m_discardTimer;
+    QString m_current;
+    bool m_engineFailed = false;
+};
+
+// The window's Frame1 with WebBrowser1 inside, both children of the window:
+// Frame1 at (0, 208), 272 x 77, captioned "Frame1"; WebBrowser1 at (-944, -13),
+// 1610 x 1700 inside it, so the frame shows the page from 944 across and 13
+// down and the view hides the frame's border and caption.
+struct WebFrame {
+    QGroupBox *frame = nullptr;
+    WebView *view = nullptr;
+};
+WebFrame createWebFrame(QWidget *window);
+
+// The page side of a station choice, on a Frame1 / WebBrowser1 pair.
+class WebFramePageArea : public PageArea
+{
+public:
+    explicit WebFramePageArea(WebFrame frame) : m_frame(frame) {}
+    void showFrame(bool visible) override;
+    void Navigate(const QString &address) override;
+
+private:
+    WebFrame m_frame;
+};
+
+} // namespace kelvaro

@@ -1,0 +1,22 @@
+#!/usr/bin/env python3
+"""Serves a folder over HTTP on 127.0.0.1 and a free port; prints the port."""
+import functools
+import http.server
+import sys
+
+
+class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
+def main():
+    folder = sys.argv[1]
+    handler = functools.partial(QuietHandler, directory=folder)
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+    print(server.server_address[1], flush=True)
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()
