@@ -40,6 +40,10 @@ public:
     // True when address is one the view will load.
     static bool isAllowedAddress(const QString &address);
 
+    // Creates the engine now instead of on the first page (for comparison
+    // runs); false when the engine plugin cannot be loaded.
+    bool preloadEngine() { return ensureEngine(); }
+
     bool engineCreated() const { return m_surface != nullptr; }
     bool isDiscarded() const;
     qint64 rendererPid() const;
