@@ -24,6 +24,7 @@ using namespace kelvaro;
 namespace {
 
 const QColor kBlock(0x20, 0xa0, 0x40);
+const QColor kGuarded(0x00, 0xc0, 0xc0);
 const QColor kPlayer(0xff, 0xff, 0x00);
 const QColor kWhite(0xff, 0xff, 0xff);
 const QRect kPlayerArea(0, 208, 254, 77);   // the part of the window both areas share
@@ -254,6 +255,20 @@ private Q_SLOTS:
         QTest::qWait(1000);
         QVERIFY(!m_frame.view->isDiscarded());
         m_frame.view->setDiscardDelay(WebView::kDefaultDiscardDelay);
+    }
+
+    // The page turns its block teal only when its dialogs, its pop-up and its
+    // permission requests were all refused at once, without asking anyone.
+    void pageGetsNoDialogsWindowsOrPermissions()
+    {
+        const QWidgetList before = QApplication::topLevelWidgets();
+        choose(m_base + QStringLiteral("/guarded.html#1"), QStringLiteral("守"));
+        QTRY_COMPARE_WITH_TIMEOUT(pixelsOtherThan(kGuarded), 0, 30000);
+        int shown = 0;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            shown += w->isVisible() ? 1 : 0;
+        QCOMPARE(shown, 1);
+        QCOMPARE(QApplication::topLevelWidgets().size(), before.size());
     }
 };
 

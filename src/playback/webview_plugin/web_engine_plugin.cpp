@@ -9,9 +9,17 @@
 #include <QWebEngineRegisterProtocolHandlerRequest>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
+#include <QApplication>
+#include <QOpenGLContext>
+#include <QQuickWindow>
 
-// Sets up the OpenGL context the engine shares with Qt; normally run at start
-// when the program is linked to the engine, here on first use.
+// Qt's global OpenGL share context, which the engine expects to exist (it
+// reads its format even when it draws without OpenGL).
+Q_DECL_IMPORT QOpenGLContext *qt_gl_global_share_context();
+Q_DECL_IMPORT void qt_gl_set_global_share_context(QOpenGLContext *context);
+
+// Sets up that context for the engine; normally run at start when the
+// program is linked to the engine, here on first use.
 namespace QtWebEngineCore {
 Q_DECL_IMPORT void initialize();
 }
@@ -152,7 +160,17 @@ WebEngineSurface *WebEnginePlugin::createSurface(QWidget *parent,
                                                  std::function<void(bool)> onLoadFinished)
 {
     static const bool initialized = [] {
-        QtWebEngineCore::initialize();
+        if (!qt_gl_global_share_context()) {
+            QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+            // Loaded after the application object exists, the engine has no
+            // OpenGL context to share: its views draw with Qt Quick's software
+            // scene graph, and Chromium composites in software. The engine
+            // still asks the global share context for its format; one that is
+            // never created answers without making a context nobody uses.
+            qt_gl_set_global_share_context(new QOpenGLContext(qApp));
+        } else {
+            QtWebEngineCore::initialize();
+        }
         return true;
     }();
     Q_UNUSED(initialized);
