@@ -79,7 +79,9 @@ bool WebView::isAllowedAddress(const QString &address)
 {
     if (isBlank(address))
         return true;
-    const QUrl url(address, QUrl::StrictMode);
+    // Parsed leniently, as a browser would take a typed address; only the
+    // scheme and the presence of a host decide.
+    const QUrl url(address);
     if (!url.isValid() || url.host().isEmpty())
         return false;
     const QString scheme = url.scheme();   // QUrl keeps schemes in lower case

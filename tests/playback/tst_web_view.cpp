@@ -151,6 +151,34 @@ private Q_SLOTS:
         }
     }
 
+    void allowedAddresses_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("allowed");
+        QTest::newRow("http page with marker") << QStringLiteral("http://127.0.0.1/a.html#1") << true;
+        QTest::newRow("https, upper-case scheme") << QStringLiteral("HTTPS://Example.com/p") << true;
+        QTest::newRow("non-ASCII path and space")
+            << QStringLiteral("http://例子.cn/电台 页.html#1") << true;
+        QTest::newRow("blank") << QStringLiteral("about:blank") << true;
+        QTest::newRow("other about page") << QStringLiteral("about:version") << false;
+        QTest::newRow("file") << QStringLiteral("file:///etc/passwd") << false;
+        QTest::newRow("javascript") << QStringLiteral("javascript:alert(1)") << false;
+        QTest::newRow("javascript, mixed case") << QStringLiteral("JavaScript:alert(1)") << false;
+        QTest::newRow("data") << QStringLiteral("data:text/html,x") << false;
+        QTest::newRow("view-source") << QStringLiteral("view-source:http://a.example/") << false;
+        QTest::newRow("bare path") << QStringLiteral("/tmp/a.html#1") << false;
+        QTest::newRow("windows path") << QStringLiteral("C:\\pages\\a.html#1") << false;
+        QTest::newRow("stream scheme") << QStringLiteral("mms://a.example/live") << false;
+        QTest::newRow("http without host") << QStringLiteral("http:a.html#1") << false;
+        QTest::newRow("empty") << QString() << false;
+    }
+    void allowedAddresses()
+    {
+        QFETCH(QString, address);
+        QFETCH(bool, allowed);
+        QCOMPARE(WebView::isAllowedAddress(address), allowed);
+    }
+
     void frameGeometry()
     {
         QCOMPARE(m_frame.frame->title(), QStringLiteral("Frame1"));
