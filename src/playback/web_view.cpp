@@ -109,7 +109,7 @@ void WebView::Navigate(const QString &address)
         return;
     if (m_surface->isDiscarded())
         m_surface->setDiscarded(false);
-    if (!isVisible())
+    if (!isShownInWindow())
         m_discardTimer.start();   // loaded while hidden: released in its turn
     m_current = address;
     m_surface->load(QUrl(address));
@@ -163,9 +163,14 @@ std::chrono::milliseconds WebView::discardDelay() const
     return m_discardTimer.intervalAsDuration();
 }
 
+bool WebView::isShownInWindow() const
+{
+    return window() == this ? isVisible() : isVisibleTo(window());
+}
+
 void WebView::discardIfHidden()
 {
-    if (m_surface && !isVisible() && !m_surface->isDiscarded())
+    if (m_surface && !isShownInWindow() && !isVisible() && !m_surface->isDiscarded())
         m_surface->setDiscarded(true);
 }
 
@@ -177,7 +182,9 @@ void WebView::showEvent(QShowEvent *event)
 
 void WebView::hideEvent(QHideEvent *event)
 {
-    if (m_surface && !m_surface->isDiscarded())
+    // Only when the view itself or Frame1 is hidden. A window put away in the
+    // notification area keeps its page: it may be the station playing.
+    if (m_surface && !m_surface->isDiscarded() && !isShownInWindow())
         m_discardTimer.start();
     QWidget::hideEvent(event);
 }

@@ -22,8 +22,9 @@ void prepareWebViewBeforeApplication();
 // The web view (WebBrowser1). Until the first navigation to a real page it is
 // a plain white widget: the web engine (and its browser process) is created
 // only then, from the kelvaro_webengine plugin. Only http and https addresses
-// and "about:blank" are loaded. While the view is hidden for longer than the
-// discard delay the page's renderer is released; the next page brings it back.
+// and "about:blank" are loaded. While the view (or Frame1 around it) is hidden
+// for longer than the discard delay, the page's renderer is released; the next
+// page brings it back. Hiding the whole window does not release it.
 class WebView : public QWidget
 {
     Q_OBJECT
@@ -64,6 +65,8 @@ protected:
 
 private:
     bool ensureEngine();
+    // False while the view or a container below its window (Frame1) is hidden.
+    bool isShownInWindow() const;
     void discardIfHidden();
 
     WebEngineSurface *m_surface = nullptr; // owned through its widget (our child)

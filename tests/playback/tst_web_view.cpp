@@ -279,9 +279,18 @@ private Q_SLOTS:
         choose(pageUrl(), QStringLiteral("网页台"));
         QVERIFY(!m_frame.view->isDiscarded());
         QTRY_COMPARE_WITH_TIMEOUT(pixelsOtherThan(kBlock), 0, 30000);
-        // Shown again: the release timer does not run while the frame is shown.
+        // Shown again: the release timer does not run while the frame is shown,
+        // nor while the whole window is away (in the notification area), where
+        // the page may be the station playing.
         QTest::qWait(1000);
         QVERIFY(!m_frame.view->isDiscarded());
+        m_window.hide();
+        QTest::qWait(1500);
+        QVERIFY(!m_frame.view->isDiscarded());
+        m_window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&m_window));
+        QVERIFY(!m_frame.view->isDiscarded());
+        QTRY_COMPARE_WITH_TIMEOUT(pixelsOtherThan(kBlock), 0, 30000);
         m_frame.view->setDiscardDelay(WebView::kDefaultDiscardDelay);
     }
 
