@@ -17,7 +17,6 @@
 #include <QTest>
 #include <QTemporaryDir>
 
-#include <csignal>
 
 using namespace kelvaro;
 
@@ -142,10 +141,9 @@ private Q_SLOTS:
 
     void cleanupTestCase()
     {
+        // Stops the server by its process id (SIGTERM on Unix).
         if (m_server.state() != QProcess::NotRunning) {
-            const qint64 pid = m_server.processId();
-            QVERIFY(pid > 0);
-            ::kill(static_cast<pid_t>(pid), SIGTERM);
+            m_server.terminate();
             if (!m_server.waitForFinished(5000))
                 m_server.kill();
         }
