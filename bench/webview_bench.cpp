@@ -127,6 +127,8 @@ int main(int argc, char *argv[])
             waitingFor = QStringLiteral("paint");
             clock.start();
             chooseStation(url, QStringLiteral("网页"), player, *page, title);
+            // How long the click kept the event loop from running.
+            say(QStringLiteral("blocked %1").arg(clock.nsecsElapsed() / 1e6, 0, 'f', 1));
             poll.start();
         } else if (line == "stream") {
             waitingFor = QStringLiteral("discard");
