@@ -52,9 +52,7 @@ bool isBlank(const QString &address)
 
 void prepareWebViewBeforeApplication()
 {
-    // The engine is loaded after the application object exists, so there is no
-    // OpenGL context shared with it; Qt Quick's software scene graph draws the
-    // engine's view instead. Only when the user has not chosen a backend.
+    // See the header: the engine's view draws with the software scene graph.
     if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
         qputenv("QT_QUICK_BACKEND", "software");
 }

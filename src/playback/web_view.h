@@ -14,9 +14,14 @@ namespace kelvaro {
 
 class WebEngineSurface;
 
-// Must be called by main() before the QApplication is created. Chooses the
-// software scene graph for the web engine, which is loaded later from a plugin
-// and so cannot rely on a shared OpenGL context set up at start.
+// Must be called by main() before the QApplication is created. The engine is
+// loaded from a plugin on the first page, after the application exists, so no
+// OpenGL context is shared with it and its view draws with Qt Quick's software
+// scene graph. This picks that scene graph for the whole program from the
+// start (unless QT_QUICK_BACKEND is set), so that Qt Quick content made before
+// the first page agrees with the engine's. Deliberately not set:
+// Qt::AA_ShareOpenGLContexts, which would make an OpenGL context (and load the
+// OpenGL driver) at start-up, the cost the plugin avoids.
 void prepareWebViewBeforeApplication();
 
 // The web view (WebBrowser1). Until the first navigation to a real page it is
