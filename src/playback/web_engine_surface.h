@@ -25,6 +25,8 @@ public:
     // Releases the page's renderer (true) or brings it back (false).
     virtual void setDiscarded(bool discarded) = 0;
     virtual bool isDiscarded() const = 0;
+    // True while the page plays sound (or did within the last moments).
+    virtual bool isAudible() const = 0;
     // Process id of the page's renderer, 0 while there is none.
     virtual qint64 rendererPid() const = 0;
 };

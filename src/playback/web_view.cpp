@@ -146,6 +146,11 @@ bool WebView::isDiscarded() const
     return m_surface && m_surface->isDiscarded();
 }
 
+bool WebView::isAudible() const
+{
+    return m_surface && m_surface->isAudible();
+}
+
 qint64 WebView::rendererPid() const
 {
     return m_surface ? m_surface->rendererPid() : 0;

@@ -53,6 +53,8 @@ public:
     bool engineCreated() const { return m_surface != nullptr; }
     bool isDiscarded() const;
     qint64 rendererPid() const;
+    // True while the page plays sound (the engine's "recently audible").
+    bool isAudible() const;
     // The last address loaded into the engine ("" before the engine exists).
     QString currentAddress() const { return m_current; }
 

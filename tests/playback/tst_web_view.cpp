@@ -292,6 +292,19 @@ private Q_SLOTS:
         m_frame.view->setDiscardDelay(WebView::kDefaultDiscardDelay);
     }
 
+    // Station pages are often players: a page may start sound without a
+    // click, and choosing a stream afterwards silences it at once (the page is
+    // cleared, not merely hidden).
+    void pagePlaysSoundUntilAStreamIsChosen()
+    {
+        choose(m_base + QStringLiteral("/tone.html#1"), QStringLiteral("音"));
+        QTRY_COMPARE_WITH_TIMEOUT(pixelsOtherThan(kGuarded), 0, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_frame.view->isAudible(), 20000);
+        choose(QStringLiteral("http://127.0.0.1:1/stream"), QStringLiteral("流三"));
+        QVERIFY(!m_frame.view->isDiscarded());
+        QTRY_VERIFY_WITH_TIMEOUT(!m_frame.view->isAudible(), 20000);
+    }
+
     // The page turns its block teal only when its dialogs, its pop-up and its
     // permission requests were all refused at once, without asking anyone.
     void pageGetsNoDialogsWindowsOrPermissions()

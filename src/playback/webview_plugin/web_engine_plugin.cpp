@@ -147,6 +147,7 @@ public:
     {
         return m_page->lifecycleState() == QWebEnginePage::LifecycleState::Discarded;
     }
+    bool isAudible() const override { return m_page->recentlyAudible(); }
     qint64 rendererPid() const override { return m_page->renderProcessPid(); }
 
 private:
