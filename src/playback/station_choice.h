@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+
+namespace kelvaro {
+
+// What a station choice needs from the media player's area of the window.
+struct PlayerArea {
+    virtual ~PlayerArea() = default;
+    virtual void showPlayer(bool visible) = 0;
+    virtual void stop() = 0;                           // controls().stop()
+    virtual void setURL(const QString &address) = 0;   // starts playing at once
+};
+
+// What a station choice needs from Frame1 and the web view inside it.
+struct PageArea {
+    virtual ~PageArea() = default;
+    virtual void showFrame(bool visible) = 0;
+    virtual void Navigate(const QString &address) = 0;
+};
+
+// The window's caption.
+struct Caption {
+    virtual ~Caption() = default;
+    virtual void setCaption(const QString &text) = 0;
+};
+
+// Texts the station choice uses.
+inline constexpr char16_t kListeningPrefix[] = u"正在收听";
+inline constexpr char16_t kWebPageMarker[] = u"html#1";
+inline constexpr char16_t kBlankPage[] = u"about:blank";
+
+// Handles a click on a tree node with the given key and text. A node whose key
+// equals its text (a category, or a station named by its own address) is
+// ignored. Otherwise the caption names the station, and the stream is played or
+// the page shown. Keeps no state: clicking the same station again restarts it.
+void chooseStation(const QString &key, const QString &text,
+                   PlayerArea &player, PageArea &page, Caption &caption);
+
+} // namespace kelvaro

@@ -1,0 +1,224 @@
+#include "web_view.h"
+
+#include "web_engine_surface.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QGroupBox>
+#include <QPalette>
+#include <QPluginLoader>
+#include <QUrl>
+
+namespace kelvaro {
+
+namespace {
+
+constexpr char kPluginBaseName[] = "kelvaro_webengine";
+
+// The engine plugin is looked for beside the executable, then in the folder it
+// was built into (so that tests and benchmarks find it too).
+WebEngineFactory *engineFactory()
+{
+    static WebEngineFactory *factory = nullptr;
+    static bool tried = false;
+    if (tried)
+        return factory;
+    tried = true;
+
+    QStringList folders{QCoreApplication::applicationDirPath()};
+#ifdef KELVARO_WEBVIEW_PLUGIN_DIR
+    folders << QStringLiteral(KELVARO_WEBVIEW_PLUGIN_DIR);
+#endif
+    for (const QString &folder : folders) {
+        // Never unloaded: the engine cannot be shut down and started again.
+        auto *loader = new QPluginLoader(QDir(folder).filePath(QLatin1String(kPluginBaseName)),
+                                         QCoreApplication::instance());
+        if (QObject *root = loader->instance()) {
+            factory = qobject_cast<WebEngineFactory *>(root);
+            if (factory)
+                return factory;
+        }
+        delete loader;
+    }
+    return nullptr;
+}
+
+bool isBlank(const QString &address)
+{
+    return address == QString::fromUtf16(kBlankPage);
+}
+
+} // namespace
+
+void prepareWebViewBeforeApplication()
+{
+    // See the header: the engine's view draws with the software scene graph.
+    if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
+        qputenv("QT_QUICK_BACKEND", "software");
+}
+
+WebView::WebView(QWidget *parent) : QWidget(parent)
+{
+    // A blank page is white; so is the view before the engine exists, and it
+    // covers whatever lies under it (Frame1's border and caption).
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    setPalette(pal);
+    setAutoFillBackground(true);
+
+    m_discardTimer.setSingleShot(true);
+    m_discardTimer.setInterval(kDefaultDiscardDelay);
+    connect(&m_discardTimer, &QTimer::timeout, this, &WebView::discardIfHidden);
+}
+
+WebView::~WebView() = default;
+
+bool WebView::isAllowedAddress(const QString &address)
+{
+    if (isBlank(address))
+        return true;
+    // Parsed leniently, as a browser would take a typed address; only the
+    // scheme and the presence of a host decide.
+    const QUrl url(address);
+    if (!url.isValid() || url.host().isEmpty())
+        return false;
+    const QString scheme = url.scheme();   // QUrl keeps schemes in lower case
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
+}
+
+void WebView::Navigate(const QString &address)
+{
+    if (!isAllowedAddress(address)) {
+        // Not loaded: the view stays (or becomes) blank.
+        if (m_surface)
+            Navigate(QString::fromUtf16(kBlankPage));
+        return;
+    }
+    if (isBlank(address)) {
+        // Nothing to clear before the engine exists; a released renderer shows
+        // nothing and plays nothing already.
+        if (!m_surface || m_surface->isDiscarded())
+            return;
+        m_current = address;
+        m_surface->load(QUrl(address));
+        return;
+    }
+    if (!ensureEngine())
+        return;
+    if (m_surface->isDiscarded())
+        m_surface->setDiscarded(false);
+    if (!isShownInWindow())
+        m_discardTimer.start();   // loaded while hidden: released in its turn
+    m_current = address;
+    m_surface->load(QUrl(address));
+}
+
+bool WebView::ensureEngine()
+{
+    if (m_surface)
+        return true;
+    if (m_engineFailed)
+        return false;
+    WebEngineFactory *factory = engineFactory();
+    if (!factory) {
+        m_engineFailed = true;
+        qWarning("kelvaro: the web engine plugin %s could not be loaded", kPluginBaseName);
+        return false;
+    }
+    QPointer<WebView> self(this);
+    m_surface = factory->createSurface(this, [self](bool ok) {
+        if (self)
+            Q_EMIT self->loadFinished(ok);
+    });
+    if (!m_surface) {
+        m_engineFailed = true;
+        return false;
+    }
+    m_engineWidget = m_surface->widget();
+    m_engineWidget->setGeometry(rect());
+    m_engineWidget->show();
+    Q_EMIT engineCreatedChanged();
+    return true;
+}
+
+bool WebView::isDiscarded() const
+{
+    return m_surface && m_surface->isDiscarded();
+}
+
+bool WebView::isAudible() const
+{
+    return m_surface && m_surface->isAudible();
+}
+
+qint64 WebView::rendererPid() const
+{
+    return m_surface ? m_surface->rendererPid() : 0;
+}
+
+void WebView::setDiscardDelay(std::chrono::milliseconds delay)
+{
+    m_discardTimer.setInterval(delay);
+}
+
+std::chrono::milliseconds WebView::discardDelay() const
+{
+    return m_discardTimer.intervalAsDuration();
+}
+
+bool WebView::isShownInWindow() const
+{
+    return window() == this ? isVisible() : isVisibleTo(window());
+}
+
+void WebView::discardIfHidden()
+{
+    if (m_surface && !isShownInWindow() && !isVisible() && !m_surface->isDiscarded())
+        m_surface->setDiscarded(true);
+}
+
+void WebView::showEvent(QShowEvent *event)
+{
+    m_discardTimer.stop();
+    QWidget::showEvent(event);
+}
+
+void WebView::hideEvent(QHideEvent *event)
+{
+    // Only when the view itself or Frame1 is hidden. A window put away in the
+    // notification area keeps its page: it may be the station playing.
+    if (m_surface && !m_surface->isDiscarded() && !isShownInWindow())
+        m_discardTimer.start();
+    QWidget::hideEvent(event);
+}
+
+void WebView::resizeEvent(QResizeEvent *event)
+{
+    if (m_engineWidget)
+        m_engineWidget->setGeometry(rect());
+    QWidget::resizeEvent(event);
+}
+
+WebFrame createWebFrame(QWidget *window)
+{
+    WebFrame f;
+    f.frame = new QGroupBox(QStringLiteral("Frame1"), window);
+    f.frame->setObjectName(QStringLiteral("Frame1"));
+    f.frame->setGeometry(0, 208, 272, 77);
+    f.view = new WebView(f.frame);
+    f.view->setObjectName(QStringLiteral("WebBrowser1"));
+    f.view->setGeometry(-944, -13, 1610, 1700);
+    return f;
+}
+
+void WebFramePageArea::showFrame(bool visible)
+{
+    m_frame.frame->setVisible(visible);
+}
+
+void WebFramePageArea::Navigate(const QString &address)
+{
+    m_frame.view->Navigate(address);
+}
+
+} // namespace kelvaro

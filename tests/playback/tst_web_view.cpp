@@ -1,0 +1,332 @@
+// The web view with the real engine, inside Frame1 on a window laid out like
+// the program's, under a real X server and with pages from a real HTTP server
+// on 127.0.0.1. The player's area is a plain coloured widget here.
+
+#include "station_choice.h"
+#include "web_view.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QImage>
+#include <QPointer>
+#include <QProcess>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTemporaryDir>
+
+
+using namespace kelvaro;
+
+namespace {
+
+const QColor kBlock(0x20, 0xa0, 0x40);
+const QColor kGuarded(0x00, 0xc0, 0xc0);
+const QColor kPlayer(0xff, 0xff, 0x00);
+const QColor kWhite(0xff, 0xff, 0xff);
+const QRect kPlayerArea(0, 208, 254, 77);   // the part of the window both areas share
+
+struct FakePlayer : PlayerArea {
+    QWidget *area = nullptr;
+    QStringList urls;
+    int stops = 0;
+    void showPlayer(bool visible) override { area->setVisible(visible); }
+    void stop() override { ++stops; }
+    void setURL(const QString &a) override { urls << a; }
+};
+
+struct WindowCaption : Caption {
+    QWidget *window = nullptr;
+    void setCaption(const QString &t) override { window->setWindowTitle(t); }
+};
+
+bool sameColour(QRgb p, const QColor &c)
+{
+    return qAbs(qRed(p) - c.red()) <= 2 && qAbs(qGreen(p) - c.green()) <= 2
+        && qAbs(qBlue(p) - c.blue()) <= 2;
+}
+
+// True when engine libraries are mapped into this process (Linux only; the
+// check is skipped elsewhere).
+bool webEngineMapped()
+{
+#ifdef Q_OS_LINUX
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    if (!maps.open(QIODevice::ReadOnly))
+        return false;
+    return maps.readAll().contains("libQt6WebEngineCore");
+#else
+    return false;
+#endif
+}
+
+} // namespace
+
+class WebViewTest : public QObject
+{
+    Q_OBJECT
+
+    QProcess m_server;
+    QString m_base;
+    QWidget m_window;
+    WebFrame m_frame;
+    FakePlayer m_player;
+    WindowCaption m_caption;
+    std::unique_ptr<WebFramePageArea> m_page;
+
+    void choose(const QString &key, const QString &text)
+    {
+        chooseStation(key, text, m_player, *m_page, m_caption);
+    }
+
+    // The shared player area as the X server shows it.
+    QImage grabArea()
+    {
+        QScreen *screen = m_window.screen();
+        return screen->grabWindow(m_window.winId(), kPlayerArea.x(), kPlayerArea.y(),
+                                  kPlayerArea.width(), kPlayerArea.height())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    }
+
+    // Number of pixels of the area that are not the given colour.
+    int pixelsOtherThan(const QColor &c)
+    {
+        const QImage img = grabArea();
+        if (img.size() != kPlayerArea.size())
+            return -1;
+        int other = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                if (!sameColour(img.pixel(x, y), c))
+                    ++other;
+        return other;
+    }
+
+    QString pageUrl() const { return m_base + QStringLiteral("/block.html#1"); }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        const QString folder = QStringLiteral(KELVARO_SOURCE_DIR "/tests/playback/web");
+        m_server.setProgram(QStringLiteral("python3"));
+        m_server.setArguments({folder + QStringLiteral("/serve.py"), folder});
+        m_server.start();
+        QVERIFY(m_server.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(m_server.canReadLine(), 15000);
+        const int port = m_server.readLine().trimmed().toInt();
+        QVERIFY(port > 0);
+        m_base = QStringLiteral("http://127.0.0.1:%1").arg(port);
+
+        // The window's layout: client 254 x 287, the player and Frame1 sharing
+        // the area from 208 down; Frame1 hidden before the first choice.
+        m_window.setFixedSize(254, 287);
+        m_window.move(0, 0);
+        auto *playerArea = new QWidget(&m_window);
+        playerArea->setGeometry(0, 208, 256, 77);
+        QPalette pal = playerArea->palette();
+        pal.setColor(QPalette::Window, kPlayer);
+        playerArea->setPalette(pal);
+        playerArea->setAutoFillBackground(true);
+        m_player.area = playerArea;
+        m_caption.window = &m_window;
+        m_frame = createWebFrame(&m_window);
+        m_page = std::make_unique<WebFramePageArea>(m_frame);
+        m_frame.frame->hide();
+        m_window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&m_window));
+    }
+
+    void cleanupTestCase()
+    {
+        // Stops the server by its process id (SIGTERM on Unix).
+        if (m_server.state() != QProcess::NotRunning) {
+            m_server.terminate();
+            if (!m_server.waitForFinished(5000))
+                m_server.kill();
+        }
+    }
+
+    void allowedAddresses_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("allowed");
+        QTest::newRow("http page with marker") << QStringLiteral("http://127.0.0.1/a.html#1") << true;
+        QTest::newRow("https, upper-case scheme") << QStringLiteral("HTTPS://Example.com/p") << true;
+        QTest::newRow("non-ASCII path and space")
+            << QStringLiteral("http://例子.cn/电台 页.html#1") << true;
+        QTest::newRow("blank") << QStringLiteral("about:blank") << true;
+        QTest::newRow("other about page") << QStringLiteral("about:version") << false;
+        QTest::newRow("file") << QStringLiteral("file:///etc/passwd") << false;
+        QTest::newRow("javascript") << QStringLiteral("javascript:alert(1)") << false;
+        QTest::newRow("javascript, mixed case") << QStringLiteral("JavaScript:alert(1)") << false;
+        QTest::newRow("data") << QStringLiteral("data:text/html,x") << false;
+        QTest::newRow("view-source") << QStringLiteral("view-source:http://a.example/") << false;
+        QTest::newRow("bare path") << QStringLiteral("/tmp/a.html#1") << false;
+        QTest::newRow("windows path") << QStringLiteral("C:\\pages\\a.html#1") << false;
+        QTest::newRow("stream scheme") << QStringLiteral("mms://a.example/live") << false;
+        QTest::newRow("http without host") << QStringLiteral("http:a.html#1") << false;
+        QTest::newRow("empty") << QString() << false;
+    }
+    void allowedAddresses()
+    {
+        QFETCH(QString, address);
+        QFETCH(bool, allowed);
+        QCOMPARE(WebView::isAllowedAddress(address), allowed);
+    }
+
+    void frameGeometry()
+    {
+        QCOMPARE(m_frame.frame->title(), QStringLiteral("Frame1"));
+        QCOMPARE(m_frame.frame->geometry(), QRect(0, 208, 272, 77));
+        QCOMPARE(m_frame.view->parentWidget(), m_frame.frame);
+        QCOMPARE(m_frame.view->geometry(), QRect(-944, -13, 1610, 1700));
+    }
+
+    void noEngineBeforeTheFirstPage()
+    {
+        choose(QStringLiteral("mms://127.0.0.1:1/none"), QStringLiteral("流"));
+        m_frame.view->Navigate(QStringLiteral("about:blank"));
+        QCOMPARE(m_player.urls, QStringList{QStringLiteral("mms://127.0.0.1:1/none")});
+        QVERIFY(m_player.area->isVisible());
+        QVERIFY(!m_frame.frame->isVisible());
+        QTRY_COMPARE_WITH_TIMEOUT(pixelsOtherThan(kPlayer), 0, 10000);
+        QVERIFY(!m_frame.view->engineCreated());
+        QVERIFY(!webEngineMapped());
+    }
+
+    void refusedAddressesShowNothing_data()
+    {
+        QTest::addColumn<QString>("key");
+        const QString file = QStringLiteral("file://" KELVARO_SOURCE_DIR "/tests/playback/web/block.html#1");
+        QTest::newRow("file") << file;
+        QTest::newRow("FILE upper case") << QStringLiteral("FILE://" KELVARO_SOURCE_DIR "/tests/playback/web/block.html#1");
+        QTest::newRow("bare path") << QStringLiteral(KELVARO_SOURCE_DIR "/tests/playback/web/block.html#1");
+        QTest::newRow("javascript")
+            << QStringLiteral("javascript:document.body.style.background='#20a040';//html#1");
+        QTest::newRow("data")
+            << QStringLiteral("data:text/html,<body style='background:#20a040'>x</body><!--html#1-->");
+        QTest::newRow("ftp") << QStringLiteral("ftp://127.0.0.1/block.html#1");
+        QTest::newRow("http without host") << QStringLiteral("http:///block.html#1");
+    }
+
+    // Before and after the engine exists, a refused address leaves the frame
+    // blank; before, it does not create the engine either.
+    void refusedAddressesShowNothing()
+    {
+        QFETCH(QString, key);
+        const bool hadEngine = m_frame.view->engineCreated();
+        choose(key, QStringLiteral("坏地址"));
+        QCOMPARE(m_window.windowTitle(), QStringLiteral("正在收听坏地址"));
+        QVERIFY(m_frame.frame->isVisible());
+        QVERIFY(!m_player.area->isVisible());
+        QCOMPARE(m_frame.view->engineCreated(), hadEngine);
+        if (hadEngine)
+            QCOMPARE(m_frame.view->currentAddress(), QStringLiteral("about:blank"));
+        else
+            QVERIFY(!webEngineMapped());
+        QTRY_COMPARE_WITH_TIMEOUT(pixelsOtherThan(kWhite), 0, 20000);
+        // Give a wrongly started load the time to paint before looking again.
+        QTest::qWait(1500);
+        QCOMPARE(pixelsOtherThan(kWhite), 0);
+    }
+
+    void pageShowsExactlyTheFramedRegion()
+    {
+        QSignalSpy loaded(m_frame.view, &WebView::loadFinished);
+        choose(pageUrl(), QStringLiteral("网页台"));
+        QVERIFY(m_frame.view->engineCreated());
+        QVERIFY(webEngineMapped() || QSysInfo::kernelType() != QLatin1String("linux"));
+        QCOMPARE(m_window.windowTitle(), QStringLiteral("正在收听网页台"));
+        QVERIFY(m_frame.frame->isVisible());
+        QVERIFY(!m_player.area->isVisible());
+        QCOMPARE(m_frame.view->currentAddress(), pageUrl());
+        QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty() && loaded.last().at(0).toBool(), 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(pixelsOtherThan(kBlock), 0, 30000);
+    }
+
+    void refusedAddressBlanksAShownPage()
+    {
+        m_frame.view->Navigate(QStringLiteral("javascript:document.body.style.background='red'"));
+        QCOMPARE(m_frame.view->currentAddress(), QStringLiteral("about:blank"));
+        QTRY_COMPARE_WITH_TIMEOUT(pixelsOtherThan(kWhite), 0, 20000);
+        choose(pageUrl(), QStringLiteral("网页台"));
+        QTRY_COMPARE_WITH_TIMEOUT(pixelsOtherThan(kBlock), 0, 30000);
+    }
+
+    void streamAfterPageHidesTheFrameAndReleasesTheRenderer()
+    {
+        m_frame.view->setDiscardDelay(std::chrono::milliseconds(300));
+        QVERIFY(!m_frame.view->isDiscarded());
+        QVERIFY(m_frame.view->rendererPid() > 0);
+        choose(QStringLiteral("http://127.0.0.1:1/stream"), QStringLiteral("流二"));
+        QVERIFY(!m_frame.frame->isVisible());
+        QVERIFY(m_player.area->isVisible());
+        QCOMPARE(m_player.urls.last(), QStringLiteral("http://127.0.0.1:1/stream"));
+        QCOMPARE(m_frame.view->currentAddress(), QStringLiteral("about:blank"));
+        QTRY_COMPARE_WITH_TIMEOUT(pixelsOtherThan(kPlayer), 0, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_frame.view->isDiscarded(), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_frame.view->rendererPid(), qint64(0), 15000);
+    }
+
+    void pageAfterReleaseComesBack()
+    {
+        QVERIFY(m_frame.view->isDiscarded());
+        choose(pageUrl(), QStringLiteral("网页台"));
+        QVERIFY(!m_frame.view->isDiscarded());
+        QTRY_COMPARE_WITH_TIMEOUT(pixelsOtherThan(kBlock), 0, 30000);
+        // Shown again: the release timer does not run while the frame is shown,
+        // nor while the whole window is away (in the notification area), where
+        // the page may be the station playing.
+        QTest::qWait(1000);
+        QVERIFY(!m_frame.view->isDiscarded());
+        m_window.hide();
+        QTest::qWait(1500);
+        QVERIFY(!m_frame.view->isDiscarded());
+        m_window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&m_window));
+        QVERIFY(!m_frame.view->isDiscarded());
+        QTRY_COMPARE_WITH_TIMEOUT(pixelsOtherThan(kBlock), 0, 30000);
+        m_frame.view->setDiscardDelay(WebView::kDefaultDiscardDelay);
+    }
+
+    // Station pages are often players: a page may start sound without a
+    // click, and choosing a stream afterwards silences it at once (the page is
+    // cleared, not merely hidden).
+    void pagePlaysSoundUntilAStreamIsChosen()
+    {
+        choose(m_base + QStringLiteral("/tone.html#1"), QStringLiteral("音"));
+        QTRY_COMPARE_WITH_TIMEOUT(pixelsOtherThan(kGuarded), 0, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_frame.view->isAudible(), 20000);
+        choose(QStringLiteral("http://127.0.0.1:1/stream"), QStringLiteral("流三"));
+        QVERIFY(!m_frame.view->isDiscarded());
+        QTRY_VERIFY_WITH_TIMEOUT(!m_frame.view->isAudible(), 20000);
+    }
+
+    // The page turns its block teal only when its dialogs, its pop-up and its
+    // permission requests were all refused at once, without asking anyone.
+    void pageGetsNoDialogsWindowsOrPermissions()
+    {
+        const QWidgetList before = QApplication::topLevelWidgets();
+        choose(m_base + QStringLiteral("/guarded.html#1"), QStringLiteral("守"));
+        QTRY_COMPARE_WITH_TIMEOUT(pixelsOtherThan(kGuarded), 0, 30000);
+        int shown = 0;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            shown += w->isVisible() ? 1 : 0;
+        QCOMPARE(shown, 1);
+        QCOMPARE(QApplication::topLevelWidgets().size(), before.size());
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    // As the program's main() does.
+    prepareWebViewBeforeApplication();
+    QApplication app(argc, argv);
+    WebViewTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_web_view.moc"
