@@ -30,16 +30,14 @@ const QString kCaption = QStringLiteral("Kelvaro");
 const QString kHint = QStringLiteral("展开列表后单击频道收听");
 const QString kTrayTip = QStringLiteral("网络电台.");
 
-// What choosing a station drives on the window: the player, the page frame
-// and the caption.
-class WindowStationView : public PlayerArea, public PageArea, public Caption {
+// What choosing a station drives on the window besides the page frame: the
+// player and the caption.
+class WindowStationView : public PlayerArea, public Caption {
 public:
     explicit WindowStationView(Form1 &form) : form_(form) {}
     void showPlayer(bool visible) override { form_.Wmp1->setVisible(visible); }
     void stop() override { form_.Wmp1->controls().stop(); }
     void setURL(const QString &address) override { form_.Wmp1->setURL(address); }
-    void showFrame(bool visible) override { form_.Frame1->setVisible(visible); }
-    void Navigate(const QString &address) override { form_.WebBrowser1->Navigate(address); }
     void setCaption(const QString &text) override { form_.setWindowTitle(text); }
 
 private:
@@ -64,11 +62,11 @@ Form1::~Form1() = default;
 
 void Form1::createControls()
 {
-    Frame1 = new QGroupBox(QStringLiteral("Frame1"), this);
-    Frame1->setGeometry(0, 208, 272, 77);
-
-    WebBrowser1 = new WebBrowser(Frame1);
-    WebBrowser1->setGeometry(-944, -13, 1610, 1700);
+    // Frame1 at (0, 208), 272 x 77, with the web view inside at (-944, -13),
+    // 1610 x 1700: the frame shows one fixed region of the page.
+    const WebFrame web = createWebFrame(this);
+    Frame1 = web.frame;
+    WebBrowser1 = web.view;
 
     TreeView1 = new TreeView(this);
     TreeView1->setGeometry(0, 32, 217, 169);
@@ -157,7 +155,8 @@ void Form1::closeEvent(QCloseEvent *event)
 void Form1::TreeView1_NodeClick(const QString &key, const QString &text)
 {
     WindowStationView view(*this);
-    chooseStation(key, text, view, view, view);
+    WebFramePageArea page({Frame1, WebBrowser1});
+    chooseStation(key, text, view, page, view);
 }
 
 void Form1::Label1_Click()

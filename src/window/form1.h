@@ -13,7 +13,7 @@ class Line;
 class MediaPlayer;
 class SysTray;
 class TreeView;
-class WebBrowser;
+class WebView;
 
 // The program's one window: the station tree, the player area (the media
 // player, or a fixed region of a web page), the About label and the hint
@@ -32,7 +32,7 @@ public:
     // The controls, in the order they are created (later ones lie above
     // earlier ones where they overlap).
     QGroupBox *Frame1 = nullptr;
-    WebBrowser *WebBrowser1 = nullptr;
+    WebView *WebBrowser1 = nullptr;
     TreeView *TreeView1 = nullptr;
     SysTray *cSysTray1 = nullptr;
     Line *Line3 = nullptr;
