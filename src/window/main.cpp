@@ -20,7 +20,6 @@ int main(int argc, char *argv[])
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelvaro"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Kelvaro"));
     QApplication::setApplicationVersion(QStringLiteral(KELVARO_VERSION_TEXT));
     QApplication::setDesktopFileName(QStringLiteral("org.example.Kelvaro"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/kelvaro-32.png")));

@@ -82,13 +82,19 @@ public:
         static const QRegularExpression w(QStringLiteral("Width: (\\d+)")), h(QStringLiteral("Height: (\\d+)"));
         return {w.match(info).captured(1).toInt(), h.match(info).captured(1).toInt()};
     }
-    // The program's other visible window: its icon in the notification area.
+    // The program's other visible window: its icon in the notification area,
+    // embedded in the tray and no bigger than the tray is high.
     QString trayIcon() const
     {
-        const QStringList windows = xdotool({"search", "--onlyvisible", "--pid", QString::number(pid()), ""})
-                                        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        const QStringList windows =
+            xdotool({"search", "--onlyvisible", "--pid", QString::number(pid()), "--name", "Kelvaro"})
+                .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         for (const QString &w : windows) {
-            if (w != window_ && run(QStringLiteral("xwininfo"), {"-id", w}).contains(QStringLiteral("IsViewable")))
+            if (w == window_)
+                continue;
+            const QString info = run(QStringLiteral("xwininfo"), {"-id", w});
+            static const QRegularExpression height(QStringLiteral("Height: (\\d+)"));
+            if (info.contains(QStringLiteral("IsViewable")) && height.match(info).captured(1).toInt() <= 32)
                 return w;
         }
         return {};
@@ -208,7 +214,7 @@ void TestDesktopSession::listeningFromTheTreeAndTheTray()
     QVERIFY(qAbs(capture_.recentFrequency() - kToneHz) < 15);
 
     // Minimise: into the tray, and the stream plays on.
-    QVERIFY(!xdotool({"windowminimize", program.window()}).isNull());
+    xdotool({"windowminimize", program.window()});
     QTRY_VERIFY_WITH_TIMEOUT(!program.mapped(), 10000);
     QTRY_VERIFY_WITH_TIMEOUT(!program.trayIcon().isEmpty(), 10000);
     const qint64 before = capture_.size();
@@ -279,8 +285,10 @@ void TestDesktopSession::unusableListsStillGiveAWindow()
 void TestDesktopSession::installedProgramFindsItsListThroughTheLink()
 {
     const QString prefix = work_.filePath(QStringLiteral("prefix"));
-    QCOMPARE(run(QStringLiteral("cmake"), {"--install", KELVARO_BINARY_DIR, "--prefix", prefix}, 60000).isNull(),
-             false);
+    QProcess install;
+    install.start(QStringLiteral("cmake"), {"--install", KELVARO_BINARY_DIR, "--prefix", prefix});
+    QVERIFY(install.waitForFinished(60000));
+    QCOMPARE(install.exitCode(), 0);
     const QString link = prefix + QStringLiteral("/bin/kelvaro");
     QVERIFY(QFileInfo(link).isSymLink());
     QFile list(prefix + QStringLiteral("/lib/kelvaro/电台.ini"));
