@@ -55,8 +55,10 @@ constexpr EngineOption kEngineOptions[] = {
     {"cover-art-auto", "no"},
     // A playlist from the network may not name local files.
     {"load-unsafe-playlists", "no"},
-    // Do not follow references inside media files to other files.
-    {"access-references", "no"},
+    // Playlists (.pls, .m3u) are references and must be followed; their
+    // entries pass the on_load hook's scheme check and the rule above.
+    {"access-references", "yes"},
+    // Do not let Matroska files pull in other (local) files as chapters.
     {"ordered-chapters", "no"},
     // Neither read nor write watch-later state files.
     {"resume-playback", "no"},

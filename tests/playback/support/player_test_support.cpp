@@ -165,6 +165,7 @@ bool IcecastServer::start()
     <admin-user>admin</admin-user><admin-password>kelvaro-admin</admin-password></authentication>
   <hostname>127.0.0.1</hostname>
   <listen-socket><port>%2</port><bind-address>127.0.0.1</bind-address></listen-socket>
+  <mount><mount-name>/tone.mp3</mount-name><charset>UTF-8</charset></mount>
   <fileserve>1</fileserve>
   <paths><basedir>/usr/share/icecast2</basedir><logdir>%3</logdir>
     <webroot>/usr/share/icecast2/web</webroot><adminroot>/usr/share/icecast2/admin</adminroot></paths>

@@ -67,6 +67,8 @@ public:
     // Waits (polling) until `mount` serves listeners.
     bool waitForMount(const QString &mount, int timeoutMs = 60000);
     // Sets the ICY title of a running MP3 mount through the admin interface.
+    // The mount "/tone.mp3" sends its titles in UTF-8 (Icecast's default
+    // for MP3 mounts is ISO 8859-1, which cannot carry Chinese).
     bool setTitle(const QString &mount, const QString &title);
     ChildProcess &source() { return m_source; }
     QString errorLog() const;
