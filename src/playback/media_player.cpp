@@ -408,6 +408,7 @@ void MediaPlayer::loadIntoEngine(const QString &address)
         return;
     }
     m_engine->setPaused(false);
+    m_mini->setElapsed(-1);
     m_currentEntry = kNoEntry;  // until the engine names the new entry
     m_loadedAddress = address;
     m_loadRequest = m_engine->load(address);

@@ -7,6 +7,8 @@
 #include "status_texts.h"
 
 #include <QElapsedTimer>
+#include <QLabel>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -33,6 +35,7 @@ private slots:
     void stopCancelsReconnecting();
     void pauseOnLiveStreamReconnectsOnPlay();
     void slowAndStalledServers();
+    void filmPlaysItsSoundAndEnds();
     void playlists_data();
     void playlists();
     void quickSwitchingLeavesOneStream();
@@ -62,7 +65,18 @@ void TestPlayerFaults::initTestCase()
     QVERIFY(testing::makeTone(mp3, 440, 20,
                               {QStringLiteral("-c:a"), QStringLiteral("libmp3lame"), QStringLiteral("-b:a"),
                                QStringLiteral("128k")}));
-    QVERIFY(m_server.start(mp3));
+    // A short film with a picture and a 440 Hz sound track.
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 {QStringLiteral("-nostdin"), QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"),
+                  QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                  QStringLiteral("testsrc=size=320x240:rate=25:duration=4"), QStringLiteral("-f"),
+                  QStringLiteral("lavfi"), QStringLiteral("-i"),
+                  QStringLiteral("sine=frequency=440:sample_rate=44100:duration=4"), QStringLiteral("-ac"),
+                  QStringLiteral("2"), QStringLiteral("-c:v"), QStringLiteral("mpeg4"), QStringLiteral("-c:a"),
+                  QStringLiteral("libvorbis"), m_dir.filePath(QStringLiteral("film.mkv"))});
+    QVERIFY(ffmpeg.waitForFinished(120000) && ffmpeg.exitCode() == 0);
+    QVERIFY(m_server.start(mp3, m_dir.path()));
 }
 
 void TestPlayerFaults::failuresEndStopped_data()
@@ -109,6 +123,11 @@ void TestPlayerFaults::playsToneAndShowsTitle()
     QTRY_COMPARE_WITH_TIMEOUT(player->state(), State::Playing, kLong);
     QTRY_COMPARE_WITH_TIMEOUT(player->nowPlayingTitle(), title, kLong);
     QCOMPARE(player->statusText(), statustext::playing(title));
+    // The elapsed time runs while playing.
+    auto *elapsed = player->findChild<QLabel *>(QStringLiteral("elapsed"));
+    QVERIFY(elapsed);
+    QTRY_VERIFY_WITH_TIMEOUT(elapsed->text() != QLatin1String("--:--") && elapsed->text() != QLatin1String("00:00"),
+                             kLong);
     QVERIFY(m_capture.waitForAudio(before, 2 * 44100 * 4));
     const double f = m_capture.recentFrequency();
     QVERIFY2(qAbs(f - 440) < 15, qPrintable(QString::number(f)));
@@ -206,6 +225,24 @@ void TestPlayerFaults::slowAndStalledServers()
         QTRY_COMPARE_WITH_TIMEOUT(player->state(), State::Failed, kLong);
         QCOMPARE(player->lastFailure(), PlayerFailure::TimedOut);
     }
+}
+
+void TestPlayerFaults::filmPlaysItsSoundAndEnds()
+{
+    // A stream with a picture plays its sound only; a file with a size that
+    // plays to its end is finished, not dropped.
+    auto player = newPlayer();
+    const qint64 before = m_capture.size();
+    player->setURL(url(QStringLiteral("/file/film.mkv")));
+    QTRY_COMPARE_WITH_TIMEOUT(player->state(), State::Playing, kLong);
+    QVERIFY(m_capture.waitForAudio(before, 44100 * 4));
+    const double f = m_capture.recentFrequency(0.5);
+    QVERIFY2(qAbs(f - 440) < 15, qPrintable(QString::number(f)));
+    QTRY_COMPARE_WITH_TIMEOUT(player->state(), State::Stopped, kLong);
+    QCOMPARE(player->reconnectAttempt(), 0);
+    QTest::qWait(2000);
+    QCOMPARE(player->state(), State::Stopped);
+    QCOMPARE(m_server.requests().filter(QStringLiteral("film.mkv")).size(), 1);
 }
 
 void TestPlayerFaults::playlists_data()

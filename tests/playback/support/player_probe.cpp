@@ -1,7 +1,8 @@
 // A window holding only the media player, for measurements: plays argv[1]
 // and prints "URLSET <steady-clock ns>" the moment the address is set (same
 // clock as Python's time.monotonic_ns on Linux and Windows). Quits after
-// argv[2] seconds (default: never).
+// argv[2] seconds (default: never), then prints "DESTROY_MS <ms>", the time
+// the player's destructor took.
 
 #include "media_player.h"
 
@@ -18,7 +19,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: player_probe URL [SECONDS]\n");
         return 2;
     }
-    kelvaro::MediaPlayer player;
+    auto *playerPtr = new kelvaro::MediaPlayer;
+    kelvaro::MediaPlayer &player = *playerPtr;
     player.resize(256, 77);
     player.show();
     player.settings().setVolume(100);
@@ -36,5 +38,11 @@ int main(int argc, char **argv)
     });
     if (argc > 2)
         QTimer::singleShot(int(QString::fromLocal8Bit(argv[2]).toDouble() * 1000), &app, &QApplication::quit);
-    return app.exec();
+    const int code = app.exec();
+    const auto before = std::chrono::steady_clock::now();
+    delete playerPtr;
+    const auto took = std::chrono::steady_clock::now() - before;
+    std::printf("DESTROY_MS %.3f\n", std::chrono::duration<double, std::milli>(took).count());
+    std::fflush(stdout);
+    return code;
 }

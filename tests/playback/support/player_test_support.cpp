@@ -92,10 +92,12 @@ bool makeTone(const QString &path, int frequency, double seconds, const QStringL
 
 // ---- FaultServer -----------------------------------------------------------
 
-bool FaultServer::start(const QString &mp3Path)
+bool FaultServer::start(const QString &mp3Path, const QString &filesDir)
 {
-    if (!m_process.start(QStringLiteral("python3"),
-                         {supportScript(QStringLiteral("fault_server.py")), QStringLiteral("--mp3"), mp3Path}))
+    QStringList args = {supportScript(QStringLiteral("fault_server.py")), QStringLiteral("--mp3"), mp3Path};
+    if (!filesDir.isEmpty())
+        args << QStringLiteral("--files") << filesDir;
+    if (!m_process.start(QStringLiteral("python3"), args))
         return false;
     QDeadlineTimer deadline(30000);
     while (!deadline.hasExpired()) {
@@ -184,7 +186,8 @@ bool IcecastServer::start()
     f.close();
     QFile::setPermissions(configPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther
                                           | QFileDevice::ReadGroup);
-    if (!m_server.start(QStringLiteral("icecast2"), {QStringLiteral("-c"), configPath}))
+    if (!m_server.start(QStringLiteral("python3"), {supportScript(QStringLiteral("tied_child.py")),
+                                                    QStringLiteral("icecast2"), QStringLiteral("-c"), configPath}))
         return false;
     QDeadlineTimer deadline(30000);
     while (!deadline.hasExpired() && m_server.isRunning()) {
@@ -209,8 +212,8 @@ QString IcecastServer::errorLog() const
 bool IcecastServer::startMp3Source(const QString &mount, int frequency)
 {
     return m_source.start(
-        QStringLiteral("ffmpeg"),
-        {QStringLiteral("-nostdin"), QStringLiteral("-loglevel"), QStringLiteral("error"),
+        QStringLiteral("python3"),
+        {supportScript(QStringLiteral("tied_child.py")), QStringLiteral("ffmpeg"), QStringLiteral("-nostdin"), QStringLiteral("-loglevel"), QStringLiteral("error"),
          QStringLiteral("-re"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
          QStringLiteral("sine=frequency=%1:sample_rate=44100").arg(frequency), QStringLiteral("-ac"),
          QStringLiteral("2"), QStringLiteral("-c:a"), QStringLiteral("libmp3lame"), QStringLiteral("-b:a"),

@@ -43,7 +43,7 @@ bool makeTone(const QString &path, int frequency, double seconds, const QStringL
 // python3 tests/playback/support/fault_server.py
 class FaultServer {
 public:
-    bool start(const QString &mp3Path);
+    bool start(const QString &mp3Path, const QString &filesDir = {});
     QString url(const QString &pathAndQuery) const;
     quint16 port() const { return m_port; }
     QStringList requests();  // paths requested so far, in order
