@@ -232,17 +232,24 @@ void TestPlayerFaults::filmPlaysItsSoundAndEnds()
     // A stream with a picture plays its sound only; a file with a size that
     // plays to its end is finished, not dropped.
     auto player = newPlayer();
+    QList<State> states;
+    connect(player.get(), &MediaPlayer::stateChanged, this, [&](State s) { states << s; });
     const qint64 before = m_capture.size();
     player->setURL(url(QStringLiteral("/file/film.mkv")));
-    QTRY_COMPARE_WITH_TIMEOUT(player->state(), State::Playing, kLong);
-    QVERIFY(m_capture.waitForAudio(before, 44100 * 4));
+    // The capture device plays faster than real time, so the 4 s film may be
+    // over before anyone looks: the sequence of states tells what happened.
+    QTRY_VERIFY_WITH_TIMEOUT(states.contains(State::Playing) && player->state() == State::Stopped, kLong);
+    QVERIFY(!states.contains(State::Reconnecting) && !states.contains(State::Failed));
+    QVERIFY(m_capture.size() - before >= 44100 * 4 * 3);
     const double f = m_capture.recentFrequency(0.5);
     QVERIFY2(qAbs(f - 440) < 15, qPrintable(QString::number(f)));
-    QTRY_COMPARE_WITH_TIMEOUT(player->state(), State::Stopped, kLong);
     QCOMPARE(player->reconnectAttempt(), 0);
-    QTest::qWait(2000);
+    // Not opened again (the engine may have read the file with more than
+    // one request while it played: those came before the end).
+    const int requests = m_server.requests().filter(QStringLiteral("film.mkv")).size();
+    QTest::qWait(2500);
     QCOMPARE(player->state(), State::Stopped);
-    QCOMPARE(m_server.requests().filter(QStringLiteral("film.mkv")).size(), 1);
+    QCOMPARE(m_server.requests().filter(QStringLiteral("film.mkv")).size(), requests);
 }
 
 void TestPlayerFaults::playlists_data()
