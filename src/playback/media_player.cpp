@@ -319,6 +319,7 @@ void MediaPlayer::open(const QString &address, int asxDepth)
     m_duration = 0;
     m_durationAtStart = 0;
     m_fileSize = 0;
+    m_readBroken = false;
     m_elapsed = 0;
     if (!isAllowedStreamAddress(url)) {
         emit addressRefused(url);
@@ -423,8 +424,7 @@ void MediaPlayer::onFileEnded(qint64, int reasonValue, int)
     if (m_started) {
         // A file that played to its known end is finished; anything else
         // ending early is a drop.
-        const bool finished = reason == MpvEngine::EndReason::Eof && !isLive()
-                           && (m_durationAtStart <= 0 || m_elapsed >= m_durationAtStart - 3);
+        const bool finished = reason == MpvEngine::EndReason::Eof && !isLive() && !m_readBroken;
         if (!finished) {
             // A live stream has no end: the server or the network went away.
             scheduleReconnect();
@@ -445,6 +445,12 @@ void MediaPlayer::noteLogMessage(const QByteArray &, const QByteArray &, const Q
 {
     if (!isActive())
         return;
+    // A file with a size whose transfer broke off ends like a finished one,
+    // except for this line.
+    const QByteArray lower = text.toLower();
+    if (lower.contains("ends prematurely") || lower.contains("connection reset")
+        || lower.contains("broken pipe") || lower.contains("i/o error"))
+        m_readBroken = true;
     const PlayerFailure f = failureFromEngineMessage(text);
     // The first specific cause wins: later lines only repeat "failed to open".
     if (f != PlayerFailure::None && (m_pendingFailure == PlayerFailure::None

@@ -143,6 +143,7 @@ private:
     // its end, and MP3 streams often carry the header of the file they came from.
     bool isLive() const { return m_fileSize <= 0; }
     qint64 m_fileSize = 0;
+    bool m_readBroken = false;  // the engine reported a transfer cut short
     double m_duration = 0;
     double m_durationAtStart = 0;
     int m_bufferPercent = 0;

@@ -307,8 +307,14 @@ qint64 AlsaCapture::size() const
 bool AlsaCapture::waitForAudio(qint64 from, qint64 bytes, int timeoutMs) const
 {
     QDeadlineTimer deadline(timeoutMs);
+    qint64 base = from;
     while (!deadline.hasExpired()) {
-        if (size() - from >= bytes)
+        const qint64 now = size();
+        // Each time the engine opens the device the plugin starts the file
+        // afresh: count from there.
+        if (now < base)
+            base = 0;
+        if (now - base >= bytes)
             return true;
         QTest::qWait(100);
     }

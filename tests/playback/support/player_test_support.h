@@ -89,7 +89,8 @@ public:
     bool setUp();
     QString path() const;
     qint64 size() const;
-    // Waits until at least `bytes` more than `from` are captured.
+    // Waits until at least `bytes` more than `from` are captured (the file
+    // starts afresh whenever a player opens the device).
     bool waitForAudio(qint64 from, qint64 bytes, int timeoutMs = 60000) const;
     // The tone frequency of the last `seconds` captured (median over 50 ms
     // blocks that are not silent); 0 when there is no tone.
