@@ -112,6 +112,8 @@ MediaPlayer::MediaPlayer(QWidget *parent) : QWidget(parent)
     connect(m_engine, &MpvEngine::playbackRestarted, this, [this] {
         if (!isActive() || m_state == State::Paused)
             return;
+        if (!m_started)
+            m_durationAtStart = m_duration;
         m_started = true;
         m_reconnect.reset();
         m_clockTimer.start();
@@ -163,10 +165,13 @@ MediaPlayer::MediaPlayer(QWidget *parent) : QWidget(parent)
         else if (m_state == State::Buffering)
             refreshStatus();
     });
-    connect(m_engine, &MpvEngine::durationChanged, this, [this](bool known) { m_live = !known; });
+    connect(m_engine, &MpvEngine::durationChanged, this, [this](double d) { m_duration = d; });
+    connect(m_engine, &MpvEngine::fileSizeChanged, this, [this](qint64 size) { m_fileSize = size; });
     connect(m_engine, &MpvEngine::playbackTime, this, [this](double seconds) {
-        if (m_state == State::Playing || m_state == State::Buffering)
+        if (m_state == State::Playing || m_state == State::Buffering) {
+            m_elapsed = seconds;
             m_mini->setElapsed(seconds);
+        }
     });
     connect(m_engine, &MpvEngine::logMessage, this, &MediaPlayer::noteLogMessage);
 
@@ -251,7 +256,7 @@ void MediaPlayer::doPlay()
 {
     if (m_url.isEmpty())
         return;
-    if (m_state == State::Paused && !m_live && m_started) {
+    if (m_state == State::Paused && !isLive() && m_started) {
         // A file with a duration resumes where it was.
         m_engine->setPaused(false);
         setState(State::Playing);
@@ -269,7 +274,7 @@ void MediaPlayer::doPlay()
 void MediaPlayer::doPause()
 {
     if (m_state == State::Playing || m_state == State::Buffering) {
-        if (!m_live && m_started) {
+        if (!isLive() && m_started) {
             m_engine->setPaused(true);
             setState(State::Paused);
             return;
@@ -284,7 +289,6 @@ void MediaPlayer::doPause()
     m_reconnect.reset();
     m_engine->stop();
     m_currentEntry = kNoEntry;
-    m_live = true;
     m_started = false;
     setState(State::Paused);
 }
@@ -312,7 +316,11 @@ void MediaPlayer::open(const QString &address, int asxDepth)
     m_pendingFailure = PlayerFailure::None;
     m_endedBeforePlaying = false;
     m_started = false;
-    m_live = true;
+    m_duration = 0;
+    m_durationAtStart = 0;
+    m_fileSize = 0;
+    m_readBroken = false;
+    m_elapsed = 0;
     if (!isAllowedStreamAddress(url)) {
         emit addressRefused(url);
         fail(PlayerFailure::AddressRefused);
@@ -401,6 +409,7 @@ void MediaPlayer::loadIntoEngine(const QString &address)
         return;
     }
     m_engine->setPaused(false);
+    m_mini->setElapsed(-1);
     m_currentEntry = kNoEntry;  // until the engine names the new entry
     m_loadedAddress = address;
     m_loadRequest = m_engine->load(address);
@@ -413,7 +422,10 @@ void MediaPlayer::onFileEnded(qint64, int reasonValue, int)
     if (reason != MpvEngine::EndReason::Eof && reason != MpvEngine::EndReason::Error)
         return;  // stopped or replaced by us, or a playlist being expanded
     if (m_started) {
-        if (m_live || reason == MpvEngine::EndReason::Error) {
+        // A file that played to its known end is finished; anything else
+        // ending early is a drop.
+        const bool finished = reason == MpvEngine::EndReason::Eof && !isLive() && !m_readBroken;
+        if (!finished) {
             // A live stream has no end: the server or the network went away.
             scheduleReconnect();
         } else {
@@ -433,6 +445,12 @@ void MediaPlayer::noteLogMessage(const QByteArray &, const QByteArray &, const Q
 {
     if (!isActive())
         return;
+    // A file with a size whose transfer broke off ends like a finished one,
+    // except for this line.
+    const QByteArray lower = text.toLower();
+    if (lower.contains("ends prematurely") || lower.contains("connection reset")
+        || lower.contains("broken pipe") || lower.contains("i/o error"))
+        m_readBroken = true;
     const PlayerFailure f = failureFromEngineMessage(text);
     // The first specific cause wins: later lines only repeat "failed to open".
     if (f != PlayerFailure::None && (m_pendingFailure == PlayerFailure::None
@@ -470,6 +488,7 @@ void MediaPlayer::scheduleReconnect()
     m_started = false;
     m_endedBeforePlaying = false;
     const auto delay = m_reconnect.nextDelay();
+    m_reconnectSeconds = int(std::chrono::duration_cast<std::chrono::seconds>(delay).count());
     m_reconnectTimer.start(delay);
     setState(State::Reconnecting);
 }
@@ -506,11 +525,9 @@ void MediaPlayer::refreshStatus()
     case State::Buffering: text = statustext::buffering(m_bufferPercent); break;
     case State::Playing: text = statustext::playing(m_title); break;
     case State::Paused: text = statustext::paused(); break;
-    case State::Reconnecting: {
-        const int seconds = int((m_reconnectTimer.remainingTime() + 999) / 1000);
-        text = statustext::reconnecting(m_reconnect.attempt(), qMax(1, seconds));
+    case State::Reconnecting:
+        text = statustext::reconnecting(m_reconnect.attempt(), m_reconnectSeconds);
         break;
-    }
     case State::Failed: text = statustext::failure(m_failure); break;
     }
     if (text == m_statusText)

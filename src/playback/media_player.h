@@ -137,7 +137,15 @@ private:
     PlayerFailure m_pendingFailure = PlayerFailure::None;  // cause read from the engine's log
     bool m_endedBeforePlaying = false;
     bool m_started = false;  // audio has played since the last open
-    bool m_live = true;      // no known duration: pause restarts, an end is a drop
+    // A stream without a size (no Content-Length: Icecast, Shoutcast, any
+    // live source) is live: pause restarts it and its end is a drop. The
+    // engine's duration cannot tell: it has one for any stream that reached
+    // its end, and MP3 streams often carry the header of the file they came from.
+    bool isLive() const { return m_fileSize <= 0; }
+    qint64 m_fileSize = 0;
+    bool m_readBroken = false;  // the engine reported a transfer cut short
+    double m_duration = 0;
+    double m_durationAtStart = 0;
     int m_bufferPercent = 0;
     double m_elapsed = 0;
 
@@ -147,6 +155,7 @@ private:
 
     ReconnectPolicy m_reconnect;
     QTimer m_reconnectTimer;
+    int m_reconnectSeconds = 0;
     QTimer m_clockTimer;
     QTimer m_verdictTimer;
 };

@@ -20,6 +20,7 @@ enum ObservedProperty : quint64 {
     PropCacheState,
     PropDuration,
     PropIdle,
+    PropFileSize,
 };
 
 // Options set before the engine starts. Each one closes a door a station list
@@ -54,8 +55,10 @@ constexpr EngineOption kEngineOptions[] = {
     {"cover-art-auto", "no"},
     // A playlist from the network may not name local files.
     {"load-unsafe-playlists", "no"},
-    // Do not follow references inside media files to other files.
-    {"access-references", "no"},
+    // Playlists (.pls, .m3u) are references and must be followed; their
+    // entries pass the on_load hook's scheme check and the rule above.
+    {"access-references", "yes"},
+    // Do not let Matroska files pull in other (local) files as chapters.
     {"ordered-chapters", "no"},
     // Neither read nor write watch-later state files.
     {"resume-playback", "no"},
@@ -135,6 +138,7 @@ MpvEngine::MpvEngine(QObject *parent) : QObject(parent)
     mpv_observe_property(m_mpv, PropCacheState, "cache-buffering-state", MPV_FORMAT_INT64);
     mpv_observe_property(m_mpv, PropDuration, "duration", MPV_FORMAT_DOUBLE);
     mpv_observe_property(m_mpv, PropIdle, "idle-active", MPV_FORMAT_FLAG);
+    mpv_observe_property(m_mpv, PropFileSize, "file-size", MPV_FORMAT_INT64);
     // Every file the engine opens, playlist entries included, passes through
     // this hook, where its scheme is checked once more.
     mpv_hook_add(m_mpv, kOnLoadHookId, "on_load", 0);
@@ -312,7 +316,11 @@ void MpvEngine::handleEvent(const mpv_event &event)
             break;
         case PropDuration:
             emit durationChanged(prop->format == MPV_FORMAT_DOUBLE
-                                 && *static_cast<double *>(prop->data) > 0);
+                                     ? qMax(0.0, *static_cast<double *>(prop->data)) : 0.0);
+            break;
+        case PropFileSize:
+            emit fileSizeChanged(prop->format == MPV_FORMAT_INT64
+                                     ? qMax<qint64>(0, *static_cast<int64_t *>(prop->data)) : 0);
             break;
         case PropIdle:
             emit idleChanged(prop->format == MPV_FORMAT_FLAG && *static_cast<int *>(prop->data));

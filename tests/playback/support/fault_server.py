@@ -17,6 +17,7 @@ Endpoints:
   /list.asx?target=<url>                   an ASX playlist naming target
   /list.pls?target=<url>                   a PLS playlist naming target
   /big.asx                                 a 1 MiB "playlist"
+  /file/<name>                             a file from --files, whole, with its size
 """
 import argparse
 import os
@@ -28,6 +29,7 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import parse_qs, urlparse
 
 MP3 = b""
+FILES = None
 RATE = 16000
 drop_state = {}
 drop_lock = threading.Lock()
@@ -158,6 +160,13 @@ class Handler(BaseHTTPRequestHandler):
             body = ("[playlist]\nNumberOfEntries=1\nFile1=%s\nTitle1=test\nLength1=-1\nVersion=2\n"
                     % q.get("target", "")).encode()
             self.reply(body, "audio/x-scpls")
+        elif p.startswith("/file/") and FILES:
+            name = os.path.basename(p[6:])
+            try:
+                with open(os.path.join(FILES, name), "rb") as f:
+                    self.reply(f.read(), "application/octet-stream")
+            except OSError:
+                self.send_error(404)
         elif p == "/big.asx":
             body = b"<ASX>" + b"<!-- padding -->" * 65536 + b"<Ref href=\"http://127.0.0.1:1/x\"/></ASX>"
             self.reply(body, "video/x-ms-asf")
@@ -176,14 +185,19 @@ class Handler(BaseHTTPRequestHandler):
 
 
 def main():
-    global MP3, RATE
+    global MP3, RATE, FILES
     ap = argparse.ArgumentParser()
     ap.add_argument("--mp3", required=True)
     ap.add_argument("--rate", type=int, default=16000)
+    ap.add_argument("--files")
     args = ap.parse_args()
     with open(args.mp3, "rb") as f:
         MP3 = f.read()
     RATE = args.rate
+    FILES = args.files
+    # Ends with the test that started it, even when that one crashed: its
+    # end closes our stdin.
+    threading.Thread(target=lambda: (sys.stdin.read(), os._exit(0)), daemon=True).start()
     server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
     server.daemon_threads = True
     log("PORT %d" % server.server_address[1])

@@ -8,12 +8,17 @@ Usage: ogg_source.py PORT MOUNT PASSWORD SECONDS_PER_FILE FILE...
 """
 import base64
 import socket
+import os
 import sys
+import threading
 import time
 
 
 def main():
     port, mount, password, seconds = int(sys.argv[1]), sys.argv[2], sys.argv[3], float(sys.argv[4])
+    # Ends with the test that started it, even when that one crashed: its
+    # end closes our stdin.
+    threading.Thread(target=lambda: (sys.stdin.read(), os._exit(0)), daemon=True).start()
     files = [open(p, "rb").read() for p in sys.argv[5:]]
     sock = socket.create_connection(("127.0.0.1", port))
     auth = base64.b64encode(("source:" + password).encode()).decode()

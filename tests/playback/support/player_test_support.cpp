@@ -92,10 +92,12 @@ bool makeTone(const QString &path, int frequency, double seconds, const QStringL
 
 // ---- FaultServer -----------------------------------------------------------
 
-bool FaultServer::start(const QString &mp3Path)
+bool FaultServer::start(const QString &mp3Path, const QString &filesDir)
 {
-    if (!m_process.start(QStringLiteral("python3"),
-                         {supportScript(QStringLiteral("fault_server.py")), QStringLiteral("--mp3"), mp3Path}))
+    QStringList args = {supportScript(QStringLiteral("fault_server.py")), QStringLiteral("--mp3"), mp3Path};
+    if (!filesDir.isEmpty())
+        args << QStringLiteral("--files") << filesDir;
+    if (!m_process.start(QStringLiteral("python3"), args))
         return false;
     QDeadlineTimer deadline(30000);
     while (!deadline.hasExpired()) {
@@ -165,6 +167,7 @@ bool IcecastServer::start()
     <admin-user>admin</admin-user><admin-password>kelvaro-admin</admin-password></authentication>
   <hostname>127.0.0.1</hostname>
   <listen-socket><port>%2</port><bind-address>127.0.0.1</bind-address></listen-socket>
+  <mount><mount-name>/tone.mp3</mount-name><charset>UTF-8</charset></mount>
   <fileserve>1</fileserve>
   <paths><basedir>/usr/share/icecast2</basedir><logdir>%3</logdir>
     <webroot>/usr/share/icecast2/web</webroot><adminroot>/usr/share/icecast2/admin</adminroot></paths>
@@ -183,7 +186,8 @@ bool IcecastServer::start()
     f.close();
     QFile::setPermissions(configPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther
                                           | QFileDevice::ReadGroup);
-    if (!m_server.start(QStringLiteral("icecast2"), {QStringLiteral("-c"), configPath}))
+    if (!m_server.start(QStringLiteral("python3"), {supportScript(QStringLiteral("tied_child.py")),
+                                                    QStringLiteral("icecast2"), QStringLiteral("-c"), configPath}))
         return false;
     QDeadlineTimer deadline(30000);
     while (!deadline.hasExpired() && m_server.isRunning()) {
@@ -208,8 +212,8 @@ QString IcecastServer::errorLog() const
 bool IcecastServer::startMp3Source(const QString &mount, int frequency)
 {
     return m_source.start(
-        QStringLiteral("ffmpeg"),
-        {QStringLiteral("-nostdin"), QStringLiteral("-loglevel"), QStringLiteral("error"),
+        QStringLiteral("python3"),
+        {supportScript(QStringLiteral("tied_child.py")), QStringLiteral("ffmpeg"), QStringLiteral("-nostdin"), QStringLiteral("-loglevel"), QStringLiteral("error"),
          QStringLiteral("-re"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
          QStringLiteral("sine=frequency=%1:sample_rate=44100").arg(frequency), QStringLiteral("-ac"),
          QStringLiteral("2"), QStringLiteral("-c:a"), QStringLiteral("libmp3lame"), QStringLiteral("-b:a"),
@@ -303,8 +307,14 @@ qint64 AlsaCapture::size() const
 bool AlsaCapture::waitForAudio(qint64 from, qint64 bytes, int timeoutMs) const
 {
     QDeadlineTimer deadline(timeoutMs);
+    qint64 base = from;
     while (!deadline.hasExpired()) {
-        if (size() - from >= bytes)
+        const qint64 now = size();
+        // Each time the engine opens the device the plugin starts the file
+        // afresh: count from there.
+        if (now < base)
+            base = 0;
+        if (now - base >= bytes)
             return true;
         QTest::qWait(100);
     }

@@ -43,7 +43,7 @@ bool makeTone(const QString &path, int frequency, double seconds, const QStringL
 // python3 tests/playback/support/fault_server.py
 class FaultServer {
 public:
-    bool start(const QString &mp3Path);
+    bool start(const QString &mp3Path, const QString &filesDir = {});
     QString url(const QString &pathAndQuery) const;
     quint16 port() const { return m_port; }
     QStringList requests();  // paths requested so far, in order
@@ -67,6 +67,8 @@ public:
     // Waits (polling) until `mount` serves listeners.
     bool waitForMount(const QString &mount, int timeoutMs = 60000);
     // Sets the ICY title of a running MP3 mount through the admin interface.
+    // The mount "/tone.mp3" sends its titles in UTF-8 (Icecast's default
+    // for MP3 mounts is ISO 8859-1, which cannot carry Chinese).
     bool setTitle(const QString &mount, const QString &title);
     ChildProcess &source() { return m_source; }
     QString errorLog() const;
@@ -87,7 +89,8 @@ public:
     bool setUp();
     QString path() const;
     qint64 size() const;
-    // Waits until at least `bytes` more than `from` are captured.
+    // Waits until at least `bytes` more than `from` are captured (the file
+    // starts afresh whenever a player opens the device).
     bool waitForAudio(qint64 from, qint64 bytes, int timeoutMs = 60000) const;
     // The tone frequency of the last `seconds` captured (median over 50 ms
     // blocks that are not silent); 0 when there is no tone.
