@@ -177,8 +177,7 @@ MediaPlayer::MediaPlayer(QWidget *parent) : QWidget(parent)
 
     setFocusPolicy(Qt::TabFocus);
     setFocusProxy(m_mini->playPauseButton());
-    if (m_engine->isValid())
-        m_engine->setVolume(m_volume);
+    m_engine->setVolume(m_volume);
     refreshStatus();
 }
 
@@ -404,7 +403,7 @@ void MediaPlayer::onAsxFinished(QNetworkReply *reply, int asxDepth)
 
 void MediaPlayer::loadIntoEngine(const QString &address)
 {
-    if (!m_engine->isValid()) {
+    if (!m_engine->ensureStarted()) {
         fail(PlayerFailure::Unsupported);
         return;
     }

@@ -1,5 +1,7 @@
 #include "mpv_engine.h"
 
+#include "mpv_api.h"
+
 #include "address_check.h"
 
 #include <QMetaObject>
@@ -119,30 +121,45 @@ QByteArray titleFromMetadata(const mpv_node &node)
 
 }  // namespace
 
-MpvEngine::MpvEngine(QObject *parent) : QObject(parent)
+MpvEngine::MpvEngine(QObject *parent) : QObject(parent) {}
+
+bool MpvEngine::ensureStarted()
 {
-    mpv_handle *mpv = mpv_create();
-    if (!mpv)
-        return;
+    if (m_mpv)
+        return true;
+    if (m_startFailed)
+        return false;
+    // libmpv is loaded with the first stream, not at program start.
+    m_api = MpvApi::get();
+    mpv_handle *mpv = m_api ? m_api->create() : nullptr;
+    if (!mpv) {
+        m_startFailed = true;
+        return false;
+    }
     for (const EngineOption &o : kEngineOptions)
-        mpv_set_option_string(mpv, o.name, o.value);
-    if (mpv_initialize(mpv) < 0) {
-        mpv_terminate_destroy(mpv);
-        return;
+        m_api->set_option_string(mpv, o.name, o.value);
+    const QByteArray volume = QByteArray::number(m_volume);
+    m_api->set_option_string(mpv, "volume", volume.constData());
+    m_api->set_option_string(mpv, "mute", m_mute ? "yes" : "no");
+    if (m_api->initialize(mpv) < 0) {
+        m_api->terminate_destroy(mpv);
+        m_startFailed = true;
+        return false;
     }
     m_mpv = mpv;
     // Failures only say "loading failed"; the cause is in the warnings.
-    mpv_request_log_messages(m_mpv, "warn");
-    mpv_observe_property(m_mpv, PropMetadata, "metadata", MPV_FORMAT_NODE);
-    mpv_observe_property(m_mpv, PropPausedForCache, "paused-for-cache", MPV_FORMAT_FLAG);
-    mpv_observe_property(m_mpv, PropCacheState, "cache-buffering-state", MPV_FORMAT_INT64);
-    mpv_observe_property(m_mpv, PropDuration, "duration", MPV_FORMAT_DOUBLE);
-    mpv_observe_property(m_mpv, PropIdle, "idle-active", MPV_FORMAT_FLAG);
-    mpv_observe_property(m_mpv, PropFileSize, "file-size", MPV_FORMAT_INT64);
+    m_api->request_log_messages(m_mpv, "warn");
+    m_api->observe_property(m_mpv, PropMetadata, "metadata", MPV_FORMAT_NODE);
+    m_api->observe_property(m_mpv, PropPausedForCache, "paused-for-cache", MPV_FORMAT_FLAG);
+    m_api->observe_property(m_mpv, PropCacheState, "cache-buffering-state", MPV_FORMAT_INT64);
+    m_api->observe_property(m_mpv, PropDuration, "duration", MPV_FORMAT_DOUBLE);
+    m_api->observe_property(m_mpv, PropIdle, "idle-active", MPV_FORMAT_FLAG);
+    m_api->observe_property(m_mpv, PropFileSize, "file-size", MPV_FORMAT_INT64);
     // Every file the engine opens, playlist entries included, passes through
     // this hook, where its scheme is checked once more.
-    mpv_hook_add(m_mpv, kOnLoadHookId, "on_load", 0);
-    mpv_set_wakeup_callback(m_mpv, &MpvEngine::wakeup, this);
+    m_api->hook_add(m_mpv, kOnLoadHookId, "on_load", 0);
+    m_api->set_wakeup_callback(m_mpv, &MpvEngine::wakeup, this);
+    return true;
 }
 
 MpvEngine::~MpvEngine()
@@ -151,10 +168,10 @@ MpvEngine::~MpvEngine()
         return;
     // After this returns the engine calls nothing of ours any more; events
     // already queued for this object die with it.
-    mpv_set_wakeup_callback(m_mpv, nullptr, nullptr);
+    m_api->set_wakeup_callback(m_mpv, nullptr, nullptr);
     // Cancels any open in progress (network reads are interruptible) and
     // joins the engine's threads.
-    mpv_terminate_destroy(m_mpv);
+    m_api->terminate_destroy(m_mpv);
     m_mpv = nullptr;
 }
 
@@ -170,7 +187,7 @@ void MpvEngine::drainEvents()
 {
     m_wakeupPending = false;
     while (m_mpv) {
-        mpv_event *event = mpv_wait_event(m_mpv, 0);
+        mpv_event *event = m_api->wait_event(m_mpv, 0);
         if (!event || event->event_id == MPV_EVENT_NONE)
             break;
         handleEvent(*event);
@@ -186,7 +203,7 @@ void MpvEngine::command(const QList<QByteArray> &args, quint64 reply)
     for (const QByteArray &a : args)
         argv.push_back(a.constData());
     argv.push_back(nullptr);
-    mpv_command_async(m_mpv, reply, argv.data());
+    m_api->command_async(m_mpv, reply, argv.data());
 }
 
 quint64 MpvEngine::load(const QString &url)
@@ -206,46 +223,48 @@ void MpvEngine::setPaused(bool paused)
     if (!m_mpv)
         return;
     int flag = paused ? 1 : 0;
-    mpv_set_property_async(m_mpv, 0, "pause", MPV_FORMAT_FLAG, &flag);
+    m_api->set_property_async(m_mpv, 0, "pause", MPV_FORMAT_FLAG, &flag);
 }
 
 void MpvEngine::setVolume(int volume)
 {
+    m_volume = qBound(0, volume, 100);
     if (!m_mpv)
         return;
-    double v = qBound(0, volume, 100);
-    mpv_set_property_async(m_mpv, 0, "volume", MPV_FORMAT_DOUBLE, &v);
+    double v = m_volume;
+    m_api->set_property_async(m_mpv, 0, "volume", MPV_FORMAT_DOUBLE, &v);
 }
 
 void MpvEngine::setMute(bool mute)
 {
+    m_mute = mute;
     if (!m_mpv)
         return;
     int flag = mute ? 1 : 0;
-    mpv_set_property_async(m_mpv, 0, "mute", MPV_FORMAT_FLAG, &flag);
+    m_api->set_property_async(m_mpv, 0, "mute", MPV_FORMAT_FLAG, &flag);
 }
 
 void MpvEngine::requestPlaybackTime()
 {
     if (m_mpv)
-        mpv_get_property_async(m_mpv, kTimeReplyTag, "playback-time", MPV_FORMAT_DOUBLE);
+        m_api->get_property_async(m_mpv, kTimeReplyTag, "playback-time", MPV_FORMAT_DOUBLE);
 }
 
 void MpvEngine::handleHook(const mpv_event &event)
 {
     const auto *hook = static_cast<const mpv_event_hook *>(event.data);
-    char *name = mpv_get_property_string(m_mpv, "stream-open-filename");
+    char *name = m_api->get_property_string(m_mpv, "stream-open-filename");
     const QString url = name ? QString::fromUtf8(name) : QString();
-    mpv_free(name);
+    m_api->free(name);
     if (isAllowedStreamAddress(url)) {
         emit opening(url);
     } else {
         // Replace the address by one no protocol handler accepts, so the
         // engine fails this entry without touching anything.
-        mpv_set_property_string(m_mpv, "stream-open-filename", "refused://");
+        m_api->set_property_string(m_mpv, "stream-open-filename", "refused://");
         emit entryRefused(url);
     }
-    mpv_hook_continue(m_mpv, hook->id);
+    m_api->hook_continue(m_mpv, hook->id);
 }
 
 void MpvEngine::handleEvent(const mpv_event &event)

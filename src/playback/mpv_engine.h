@@ -12,6 +12,8 @@ struct mpv_event;
 
 namespace kelvaro {
 
+struct MpvApi;
+
 // A thin, asynchronous wrapper around one libmpv instance configured for
 // audio streams only. Every call returns at once; the engine's events come
 // back on the Qt event loop (wake-up callback + queued call) as signals.
@@ -21,15 +23,20 @@ public:
     enum class EndReason { Eof, Stop, Quit, Error, Redirect, Unknown };
     Q_ENUM(EndReason)
 
+    // Makes nothing yet: libmpv is loaded and the engine made by
+    // ensureStarted(), when the first address is played.
     explicit MpvEngine(QObject *parent = nullptr);
     ~MpvEngine() override;
 
-    bool isValid() const { return m_mpv != nullptr; }
+    // Loads libmpv and makes the engine, once; false when that fails.
+    bool ensureStarted();
 
     // Replaces whatever plays with `url`. Returns a request number; the
     // matching loadRequested() signal carries the playlist entry id the engine
     // gave the address. The caller has already checked the address.
     quint64 load(const QString &url);
+    // These do nothing before the engine is started, except that volume and
+    // mute are kept and applied when it starts.
     void stop();
     void setPaused(bool paused);
     void setVolume(int volume);
@@ -62,7 +69,11 @@ private:
     void handleHook(const mpv_event &event);
     void command(const QList<QByteArray> &args, quint64 reply = 0);
 
+    const MpvApi *m_api = nullptr;
     mpv_handle *m_mpv = nullptr;
+    bool m_startFailed = false;
+    int m_volume = 100;
+    bool m_mute = false;
     std::atomic_bool m_wakeupPending{false};
     quint64 m_nextRequest = 1;
     bool m_pausedForCache = false;
