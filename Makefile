@@ -35,5 +35,9 @@ fuzz: deps
 	$(FUZZ_DIR)/tests/fuzz/fuzz_station_list -max_total_time=$(FUZZ_SECONDS) \
 	    -max_len=65536 $(FUZZ_DIR)/corpus tests/fuzz/seeds
 
+# A Debian package of the program (build/kelvaro_*.deb).
+package: build
+	cd $(BUILD_DIR) && cpack -G DEB
+
 clean:
 	rm -rf $(BUILD_DIR) $(FUZZ_DIR)

@@ -1,14 +1,15 @@
-# kelvaro_add_test(NAME <name> SOURCES <files...> [LIBS <targets...>] [XVFB]
-#                  [TIMEOUT <seconds>] [LABELS <labels...>])
+# kelvaro_add_test(NAME <name> SOURCES <files...> [LIBS <targets...>] [XVFB | DESKTOP]
+#                  [TIMEOUT <seconds>] [LABELS <labels...>] [ENV <VAR=value...>])
 #
 # Builds a Qt Test executable and registers it with CTest. Every test gets a
 # HOME and XDG_RUNTIME_DIR of its own under the build folder; Qt runs on the
 # offscreen platform unless XVFB asks for a real X server (started by
-# xvfb-run for the test alone).
+# xvfb-run for the test alone) or DESKTOP for an X server with a window
+# manager and a notification area (tests/window/support/with-desktop).
 find_package(Qt6 REQUIRED COMPONENTS Test)
 
 function(kelvaro_add_test)
-    cmake_parse_arguments(T "XVFB" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(T "XVFB;DESKTOP" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
     add_executable(${T_NAME} ${T_SOURCES})
     target_link_libraries(${T_NAME} PRIVATE Qt6::Test ${T_LIBS})
     target_compile_definitions(${T_NAME} PRIVATE
@@ -19,7 +20,12 @@ function(kelvaro_add_test)
     file(MAKE_DIRECTORY ${home}/runtime)
     file(CHMOD ${home}/runtime DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
 
-    if(T_XVFB)
+    if(T_DESKTOP)
+        add_test(NAME ${T_NAME}
+            COMMAND ${PROJECT_SOURCE_DIR}/tests/window/support/with-desktop
+                    $<TARGET_FILE:${T_NAME}>)
+        set(platform "QT_QPA_PLATFORM=xcb")
+    elseif(T_XVFB)
         add_test(NAME ${T_NAME}
             COMMAND xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp"
                     $<TARGET_FILE:${T_NAME}>)
@@ -34,5 +40,5 @@ function(kelvaro_add_test)
     set_tests_properties(${T_NAME} PROPERTIES
         TIMEOUT ${T_TIMEOUT}
         LABELS "${T_LABELS}"
-        ENVIRONMENT "${platform};HOME=${home};XDG_RUNTIME_DIR=${home}/runtime;XDG_CACHE_HOME=${home}/cache;XDG_CONFIG_HOME=${home}/config;QTWEBENGINE_DISABLE_SANDBOX=1")
+        ENVIRONMENT "${platform};HOME=${home};XDG_RUNTIME_DIR=${home}/runtime;XDG_CACHE_HOME=${home}/cache;XDG_CONFIG_HOME=${home}/config;QTWEBENGINE_DISABLE_SANDBOX=1;${T_ENV}")
 endfunction()

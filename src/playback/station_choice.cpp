@@ -11,7 +11,7 @@ void chooseStation(const QString &key, const QString &text,
     caption.setCaption(QString::fromUtf16(kListeningPrefix) + text);
 
     const QString blank = QString::fromUtf16(kBlankPage);
-    if (!key.contains(QString::fromUtf16(kWebPageMarker), Qt::CaseSensitive)) {
+    if (!key.contains(kWebPageMarker, Qt::CaseSensitive)) {
         player.showPlayer(true);
         page.showFrame(false);
         page.Navigate(blank);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "station_table.h"  // kWebPageMarker
+
 #include <QString>
 
 namespace kelvaro {
@@ -27,7 +29,6 @@ struct Caption {
 
 // Texts the station choice uses.
 inline constexpr char16_t kListeningPrefix[] = u"正在收听";
-inline constexpr char16_t kWebPageMarker[] = u"html#1";
 inline constexpr char16_t kBlankPage[] = u"about:blank";
 
 // Handles a click on a tree node with the given key and text. A node whose key

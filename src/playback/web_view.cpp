@@ -65,6 +65,9 @@ WebView::WebView(QWidget *parent) : QWidget(parent)
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
     setAutoFillBackground(true);
+    // The view takes keyboard focus in its place in the window's tab order;
+    // once the engine exists, the engine's own widget receives it.
+    setFocusPolicy(Qt::TabFocus);
 
     m_discardTimer.setSingleShot(true);
     m_discardTimer.setInterval(kDefaultDiscardDelay);
@@ -136,6 +139,7 @@ bool WebView::ensureEngine()
     }
     m_engineWidget = m_surface->widget();
     m_engineWidget->setGeometry(rect());
+    setFocusProxy(m_engineWidget);
     m_engineWidget->show();
     Q_EMIT engineCreatedChanged();
     return true;

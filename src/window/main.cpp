@@ -1,26 +1,30 @@
-#include "category_tree.h"
-#include "station_file.h"
-#include "tree_view.h"
+#include "form1.h"
+#include "web_view.h"
 
 #include <QApplication>
-#include <QWidget>
+#include <QIcon>
+
+namespace {
+
+// In normal use the program prints nothing; Qt's own diagnostics are shown
+// only when KELVARO_DEBUG is set in the environment.
+void quietMessages(QtMsgType, const QMessageLogContext &, const QString &) {}
+
+}  // namespace
 
 int main(int argc, char *argv[])
 {
+    if (qEnvironmentVariableIsEmpty("KELVARO_DEBUG"))
+        qInstallMessageHandler(quietMessages);
+    kelvaro::prepareWebViewBeforeApplication();
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelvaro"));
     QApplication::setApplicationVersion(QStringLiteral(KELVARO_VERSION_TEXT));
+    QApplication::setDesktopFileName(QStringLiteral("org.example.Kelvaro"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/kelvaro-32.png")));
 
-    QWidget window;
-    window.setWindowTitle(QStringLiteral("Kelvaro"));
-    window.setFixedSize(254, 287);
-    auto *tree = new kelvaro::TreeView(&window);
-    tree->setGeometry(0, 32, 217, 169);
-
-    const auto read = kelvaro::readStationList(
-        kelvaro::stationListPath(QCoreApplication::applicationDirPath()));
-    kelvaro::fillCategoryTree(read.table, *tree);
-
-    window.show();
+    kelvaro::Form1 form;
+    form.show();
     return app.exec();
 }

@@ -1,0 +1,49 @@
+# Installation and the Debian package.
+#
+# The program looks for its station list beside its executable, so the
+# executable and the sample list get a folder of their own
+# (<prefix>/lib/kelvaro) and <prefix>/bin holds a link to the executable.
+include(GNUInstallDirs)
+
+set(KELVARO_APP_ID org.example.Kelvaro)
+set(KELVARO_LIBEXEC_DIR ${CMAKE_INSTALL_LIBDIR}/kelvaro)
+if(CMAKE_INSTALL_LIBDIR MATCHES "/")
+    set(KELVARO_LIBEXEC_DIR lib/kelvaro)  # keep a plain folder even on multiarch
+endif()
+
+install(TARGETS kelvaro RUNTIME DESTINATION ${KELVARO_LIBEXEC_DIR})
+install(FILES ${PROJECT_SOURCE_DIR}/data/电台.ini DESTINATION ${KELVARO_LIBEXEC_DIR})
+if(NOT WIN32)
+    file(RELATIVE_PATH link_target /${CMAKE_INSTALL_BINDIR} /${KELVARO_LIBEXEC_DIR}/kelvaro)
+    install(CODE "
+        file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+        file(CREATE_LINK \"${link_target}\"
+             \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/kelvaro\" SYMBOLIC)
+    ")
+    install(FILES ${PROJECT_SOURCE_DIR}/data/desktop/${KELVARO_APP_ID}.desktop
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+    install(FILES ${PROJECT_SOURCE_DIR}/data/desktop/${KELVARO_APP_ID}.metainfo.xml
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+    foreach(size 16 32 48 64 128 256)
+        install(FILES ${PROJECT_SOURCE_DIR}/data/icons/kelvaro-${size}.png
+                DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+                RENAME ${KELVARO_APP_ID}.png)
+    endforeach()
+endif()
+
+set(CPACK_PACKAGE_NAME kelvaro)
+set(CPACK_PACKAGE_VENDOR "Kelvaro developers")
+set(CPACK_PACKAGE_VERSION ${KELVARO_VERSION_TEXT})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Small internet radio player")
+set(CPACK_PACKAGE_CONTACT "Kelvaro developers <kelvaro@example.org>")
+set(CPACK_PACKAGE_INSTALL_DIRECTORY Kelvaro)
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://kelvaro.example.org)
+# The libraries come from dpkg-shlibdeps; the platform plugin, the media
+# engine's codecs and a font that has Chinese characters are added here.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-noto-cjk | fonts-wqy-microhei | fonts-arphic-uming")
+include(CPack)

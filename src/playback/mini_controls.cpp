@@ -1,0 +1,134 @@
+#include "mini_controls.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSlider>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace kelvaro {
+
+namespace {
+QToolButton *makeButton(QWidget *parent, QStyle::StandardPixmap icon, const QString &tip)
+{
+    auto *b = new QToolButton(parent);
+    b->setIcon(parent->style()->standardIcon(icon));
+    b->setToolTip(tip);
+    b->setAutoRaise(true);
+    b->setFocusPolicy(Qt::TabFocus);
+    return b;
+}
+}  // namespace
+
+MiniControls::MiniControls(QWidget *parent) : QWidget(parent)
+{
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("statusLine"));
+    m_status->setTextFormat(Qt::PlainText);
+    m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+
+    m_playPause = makeButton(this, QStyle::SP_MediaPlay, QStringLiteral("播放"));
+    m_playPause->setObjectName(QStringLiteral("playPause"));
+    m_stop = makeButton(this, QStyle::SP_MediaStop, QStringLiteral("停止"));
+    m_stop->setObjectName(QStringLiteral("stop"));
+    m_muteButton = makeButton(this, QStyle::SP_MediaVolume, QStringLiteral("静音"));
+    m_muteButton->setObjectName(QStringLiteral("mute"));
+    m_muteButton->setCheckable(true);
+    m_volume = new QSlider(Qt::Horizontal, this);
+    m_volume->setObjectName(QStringLiteral("volume"));
+    m_volume->setRange(0, 100);
+    m_volume->setToolTip(QStringLiteral("音量"));
+    m_volume->setMinimumWidth(40);
+    m_time = new QLabel(this);
+    m_time->setObjectName(QStringLiteral("elapsed"));
+    m_time->setTextFormat(Qt::PlainText);
+    m_time->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_time->setMinimumWidth(m_time->fontMetrics().horizontalAdvance(QStringLiteral("00:00:00")));
+
+    auto *row = new QHBoxLayout;
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(1);
+    row->addWidget(m_playPause);
+    row->addWidget(m_stop);
+    row->addWidget(m_muteButton);
+    row->addWidget(m_volume, 1);
+    row->addWidget(m_time);
+
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(3, 2, 3, 2);
+    column->setSpacing(2);
+    column->addWidget(m_status);
+    column->addLayout(row);
+    column->addStretch(1);
+
+    connect(m_playPause, &QToolButton::clicked, this, &MiniControls::playPauseClicked);
+    connect(m_stop, &QToolButton::clicked, this, &MiniControls::stopClicked);
+    connect(m_muteButton, &QToolButton::toggled, this, [this](bool muted) {
+        m_muteButton->setIcon(style()->standardIcon(muted ? QStyle::SP_MediaVolumeMuted
+                                                          : QStyle::SP_MediaVolume));
+        emit muteToggled(muted);
+    });
+    connect(m_volume, &QSlider::valueChanged, this, &MiniControls::volumeMoved);
+    setElapsed(-1);
+}
+
+void MiniControls::setStatus(const QString &text)
+{
+    m_fullStatus = text;
+    m_status->setToolTip(text);
+    elideStatus();
+}
+
+void MiniControls::elideStatus()
+{
+    const int width = qMax(10, m_status->width());
+    m_status->setText(m_status->fontMetrics().elidedText(m_fullStatus, Qt::ElideRight, width));
+}
+
+void MiniControls::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    elideStatus();
+}
+
+void MiniControls::setPlaying(bool playing)
+{
+    if (playing == m_playing)
+        return;
+    m_playing = playing;
+    m_playPause->setIcon(style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+    m_playPause->setToolTip(playing ? QStringLiteral("暂停") : QStringLiteral("播放"));
+}
+
+void MiniControls::setMuted(bool muted)
+{
+    const QSignalBlocker block(m_muteButton);
+    m_muteButton->setChecked(muted);
+    m_muteButton->setIcon(style()->standardIcon(muted ? QStyle::SP_MediaVolumeMuted
+                                                      : QStyle::SP_MediaVolume));
+}
+
+void MiniControls::setVolume(int volume)
+{
+    const QSignalBlocker block(m_volume);
+    m_volume->setValue(volume);
+}
+
+void MiniControls::setElapsed(double seconds)
+{
+    if (seconds < 0) {
+        m_time->setText(QStringLiteral("--:--"));
+        return;
+    }
+    const qint64 s = qint64(seconds);
+    m_time->setText(s >= 3600 ? QStringLiteral("%1:%2:%3")
+                                    .arg(s / 3600)
+                                    .arg((s / 60) % 60, 2, 10, QLatin1Char('0'))
+                                    .arg(s % 60, 2, 10, QLatin1Char('0'))
+                              : QStringLiteral("%1:%2")
+                                    .arg(s / 60, 2, 10, QLatin1Char('0'))
+                                    .arg(s % 60, 2, 10, QLatin1Char('0')));
+}
+
+}  // namespace kelvaro

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+namespace kelvaro {
+
+// Why a stream could not be opened or went away, as the status line tells it.
+enum class PlayerFailure {
+    None,
+    AddressRefused,   // the scheme is not a stream protocol: never opened
+    CannotConnect,    // connection refused, host unreachable
+    HostNotFound,     // the name did not resolve
+    NotFound,         // HTTP 404/410
+    AccessDenied,     // HTTP 401/403
+    ServerError,      // other HTTP errors, 5xx
+    TimedOut,         // the server accepted but did not answer in time
+    Unsupported,      // the data is not a format the player can decode
+    PlaylistEmpty,    // a playlist without a usable entry
+};
+
+// The cause of a failed open as one of the engine's log lines tells it;
+// None when the line says nothing about a cause.
+PlayerFailure failureFromEngineMessage(const QByteArray &text);
+
+// The player's short status texts (Chinese; they are shown as they are).
+namespace statustext {
+QString ready();
+QString stopped();
+QString connecting();
+QString buffering(int percent);
+QString playing(const QString &title = {});
+QString paused();
+QString reconnecting(int attempt, int seconds);   // waiting before an attempt
+QString reconnectingNow(int attempt);             // the attempt itself
+QString failure(PlayerFailure failure);
+}  // namespace statustext
+
+}  // namespace kelvaro

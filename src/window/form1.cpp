@@ -1,0 +1,167 @@
+#include "form1.h"
+
+#include "category_tree.h"
+#include "home_page.h"
+#include "media_player.h"
+#include "plain_controls.h"
+#include "station_choice.h"
+#include "station_file.h"
+#include "sys_tray.h"
+#include "tree_view.h"
+#include "web_view.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QTimer>
+
+// The window's icons are compiled into this library; make sure they are
+// registered before the window asks for them.
+static void initIcons()
+{
+    Q_INIT_RESOURCE(icons);
+}
+
+namespace kelvaro {
+
+namespace {
+
+const QString kCaption = QStringLiteral("Kelvaro");
+const QString kHint = QStringLiteral("展开列表后单击频道收听");
+const QString kTrayTip = QStringLiteral("网络电台.");
+
+// What choosing a station drives on the window besides the page frame: the
+// player and the caption.
+class WindowStationView : public PlayerArea, public Caption {
+public:
+    explicit WindowStationView(Form1 &form) : form_(form) {}
+    void showPlayer(bool visible) override { form_.Wmp1->setVisible(visible); }
+    void stop() override { form_.Wmp1->controls().stop(); }
+    void setURL(const QString &address) override { form_.Wmp1->setURL(address); }
+    void setCaption(const QString &text) override { form_.setWindowTitle(text); }
+
+private:
+    Form1 &form_;
+};
+
+}  // namespace
+
+Form1::Form1(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+{
+    initIcons();
+    setWindowTitle(kCaption);
+    setWindowIcon(QIcon(QStringLiteral(":/icons/kelvaro-32.png")));
+    setFixedSize(254, 287);
+    createControls();
+    Form_Load();
+}
+
+Form1::~Form1() = default;
+
+void Form1::createControls()
+{
+    // Frame1 at (0, 208), 272 x 77, with the web view inside at (-944, -13),
+    // 1610 x 1700: the frame shows one fixed region of the page.
+    const WebFrame web = createWebFrame(this);
+    Frame1 = web.frame;
+    WebBrowser1 = web.view;
+
+    TreeView1 = new TreeView(this);
+    TreeView1->setGeometry(0, 32, 217, 169);
+    connect(TreeView1, &TreeView::nodeClick, this, &Form1::TreeView1_NodeClick);
+
+    cSysTray1 = new SysTray(this);
+    cSysTray1->setTrayicon(QIcon(QStringLiteral(":/icons/kelvaro-tray-16.png")));
+    cSysTray1->setTraytip(kTrayTip);
+    connect(cSysTray1, &SysTray::iconEvent, this, &Form1::cSysTray1_IconEvent);
+
+    Line3 = new Line(this, {248, 32}, {248, 200});
+    Line2 = new Line(this, {224, 32}, {224, 200});
+
+    Label2 = new Label(kHint, this);
+    Label2->setGeometry(232, 48, 17, 145);
+    Label2->setOneCharacterPerLine(true);
+
+    Label1 = new Label(kCaption + QLatin1Char(' ') + kHomePage, this);
+    Label1->setGeometry(8, 8, 249, 17);
+    connect(Label1, &Label::clicked, this, &Form1::Label1_Click);
+
+    Wmp1 = new MediaPlayer(this);
+    Wmp1->setGeometry(0, 208, 256, 77);
+
+    // Keyboard focus: the player, then the tree, then the page while shown.
+    setTabOrder(Wmp1, TreeView1);
+    setTabOrder(TreeView1, WebBrowser1);
+}
+
+void Form1::Form_Load()
+{
+    Wmp1->setEnableContextMenu(false);
+    Wmp1->controls().stop();
+    Wmp1->settings().setVolume(100);
+    jiazai();
+    Frame1->hide();
+}
+
+void Form1::jiazai()
+{
+    StationListRead read = readStationList(stationListPath(QCoreApplication::applicationDirPath()));
+    stationTable_ = std::move(read.table);
+    fillCategoryTree(stationTable_, *TreeView1);
+}
+
+void Form1::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        Form_Resize();
+}
+
+void Form1::Form_Resize()
+{
+    if (!isMinimized())
+        return;
+    // Without a notification area a hidden window could not be brought back:
+    // there it stays minimised in the task bar.
+    if (!SysTray::available())
+        return;
+    cSysTray1->setIntray(true);
+    // Hiding from inside the state change confuses some window managers;
+    // do it once the event has been handled.
+    QTimer::singleShot(0, this, [this] {
+        if (isMinimized())
+            hide();
+    });
+}
+
+void Form1::cSysTray1_IconEvent()
+{
+    // Normal state first: showing a window hidden while minimised would map it
+    // minimised again and send it straight back to the tray.
+    showNormal();
+    raise();
+    activateWindow();
+    cSysTray1->setIntray(false);
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    Wmp1->controls().stop();
+    event->accept();
+}
+
+void Form1::TreeView1_NodeClick(const QString &key, const QString &text)
+{
+    WindowStationView view(*this);
+    WebFramePageArea page({Frame1, WebBrowser1});
+    chooseStation(key, text, view, page, view);
+}
+
+void Form1::Label1_Click()
+{
+    openInBrowser(kHomePage);
+}
+
+}  // namespace kelvaro

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "station_table.h"
+
+#include <QWidget>
+
+class QGroupBox;
+
+namespace kelvaro {
+
+class Label;
+class Line;
+class MediaPlayer;
+class SysTray;
+class TreeView;
+class WebView;
+
+// The program's one window: the station tree, the player area (the media
+// player, or a fixed region of a web page), the About label and the hint
+// column. Minimising hides it into the notification area.
+class Form1 : public QWidget {
+    Q_OBJECT
+public:
+    explicit Form1(QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // Reads the station list beside the executable and fills the tree.
+    void jiazai();
+
+    const StationTable &stations() const { return stationTable_; }
+
+    // The controls, in the order they are created (later ones lie above
+    // earlier ones where they overlap).
+    QGroupBox *Frame1 = nullptr;
+    WebView *WebBrowser1 = nullptr;
+    TreeView *TreeView1 = nullptr;
+    SysTray *cSysTray1 = nullptr;
+    Line *Line3 = nullptr;
+    Line *Line2 = nullptr;
+    Label *Label2 = nullptr;
+    Label *Label1 = nullptr;
+    MediaPlayer *Wmp1 = nullptr;
+
+protected:
+    void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createControls();
+    void Form_Load();
+    void Form_Resize();
+    void cSysTray1_IconEvent();
+    void TreeView1_NodeClick(const QString &key, const QString &text);
+    void Label1_Click();
+
+    StationTable stationTable_;
+};
+
+}  // namespace kelvaro

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QLabel>
+#include <QWidget>
+
+namespace kelvaro {
+
+// A thin solid line between two points, in the palette's text colour.
+class Line : public QWidget {
+public:
+    Line(QWidget *parent, QPoint from, QPoint to);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QPoint from_;
+    QPoint to_;
+};
+
+// A plain label that reports a mouse click. Its text can also be set to
+// read downwards, one character per line, in a column too narrow for two.
+class Label : public QLabel {
+    Q_OBJECT
+public:
+    Label(const QString &caption, QWidget *parent);
+
+    // Lays the caption out one character per line, spaced evenly when the
+    // font's own line height would not fit the label.
+    void setOneCharacterPerLine(bool on);
+
+signals:
+    void clicked();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    bool column_ = false;
+};
+
+}  // namespace kelvaro

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QIcon>
+#include <QObject>
+#include <QString>
+
+class QSystemTrayIcon;
+
+namespace kelvaro {
+
+// The notification-area icon (`cSysTray1`): `intray` puts the icon there or
+// takes it away; `iconEvent` is raised when the user activates the icon.
+class SysTray : public QObject {
+    Q_OBJECT
+public:
+    explicit SysTray(QObject *parent = nullptr);
+
+    bool intray() const { return intray_; }
+    void setIntray(bool on);
+
+    QIcon trayicon() const { return trayicon_; }
+    void setTrayicon(const QIcon &icon);
+    QString traytip() const { return traytip_; }
+    void setTraytip(const QString &tip);
+
+    // Whether the desktop has a notification area at all.
+    static bool available();
+
+signals:
+    void iconEvent();
+
+private:
+    void ensureIcon();
+
+    bool intray_ = false;
+    QIcon trayicon_;
+    QString traytip_;
+    QSystemTrayIcon *icon_ = nullptr;  // made on first use
+};
+
+}  // namespace kelvaro

@@ -1,0 +1,107 @@
+#pragma once
+
+// Helpers for the player's tests: servers started and stopped by the test
+// (by PID, on free 127.0.0.1 ports) and an ALSA device that writes the
+// played audio to a file, so a test can check what was heard.
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace kelvaro::testing {
+
+// A free TCP port on 127.0.0.1 (bound and released again).
+quint16 freePort();
+// True once something accepts TCP connections on 127.0.0.1:port.
+bool portAcceptsConnections(quint16 port);
+
+// A child process stopped by its PID when the object goes.
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    ~ChildProcess() { stop(); }
+    bool start(const QString &program, const QStringList &args);
+    void stop();
+    bool isRunning() const { return m_process && m_process->state() == QProcess::Running; }
+    qint64 pid() const { return m_process ? m_process->processId() : 0; }
+    // All stdout so far (reads what is available).
+    QByteArray output();
+    QProcess *process() const { return m_process.get(); }
+
+private:
+    std::unique_ptr<QProcess> m_process;
+    QByteArray m_output;
+};
+
+// Creates test audio with ffmpeg: a stereo 44.1 kHz sine tone.
+bool makeTone(const QString &path, int frequency, double seconds, const QStringList &codecArgs);
+
+// python3 tests/playback/support/fault_server.py
+class FaultServer {
+public:
+    bool start(const QString &mp3Path, const QString &filesDir = {});
+    QString url(const QString &pathAndQuery) const;
+    quint16 port() const { return m_port; }
+    QStringList requests();  // paths requested so far, in order
+    int activeStreams();     // stream responses currently being sent
+    ChildProcess &process() { return m_process; }
+
+private:
+    ChildProcess m_process;
+    quint16 m_port = 0;
+};
+
+// A real Icecast server with a config of its own in a temporary folder.
+class IcecastServer {
+public:
+    bool start();
+    quint16 port() const { return m_port; }
+    QString url(const QString &mount) const;
+    QString sourcePassword() const { return QStringLiteral("kelvaro-src"); }
+    // Feeds `mount` with an endless MP3 sine tone from ffmpeg.
+    bool startMp3Source(const QString &mount, int frequency);
+    // Waits (polling) until `mount` serves listeners.
+    bool waitForMount(const QString &mount, int timeoutMs = 60000);
+    // Sets the ICY title of a running MP3 mount through the admin interface.
+    // The mount "/tone.mp3" sends its titles in UTF-8 (Icecast's default
+    // for MP3 mounts is ISO 8859-1, which cannot carry Chinese).
+    bool setTitle(const QString &mount, const QString &title);
+    ChildProcess &source() { return m_source; }
+    QString errorLog() const;
+
+private:
+    QTemporaryDir m_dir;
+    ChildProcess m_server;
+    ChildProcess m_source;
+    quint16 m_port = 0;
+};
+
+// ALSA's `file` plugin behind a `plug` converter: whatever the engine plays
+// on the default device ends up in a raw file as S16LE, 44.1 kHz, stereo.
+// Must be set up before the first player is created (ALSA reads its
+// configuration once per process).
+class AlsaCapture {
+public:
+    bool setUp();
+    QString path() const;
+    qint64 size() const;
+    // Waits until at least `bytes` more than `from` are captured (the file
+    // starts afresh whenever a player opens the device).
+    bool waitForAudio(qint64 from, qint64 bytes, int timeoutMs = 60000) const;
+    // The tone frequency of the last `seconds` captured (median over 50 ms
+    // blocks that are not silent); 0 when there is no tone.
+    double recentFrequency(double seconds = 1.0) const;
+    static constexpr int kRate = 44100;
+    static constexpr int kBytesPerFrame = 4;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+QString supportScript(const QString &name);
+
+}  // namespace kelvaro::testing

@@ -1,0 +1,36 @@
+#!/usr/bin/env python3
+"""Runs a command as long as the test that started it lives.
+
+tied_child.py CMD ARGS...: starts CMD, and stops it (by its PID) when this
+process gets SIGTERM, when its stdin closes (the test ended, even by a
+crash), or exits when CMD exits. Keeps servers such as Icecast from
+outliving a test that died.
+"""
+import os
+import signal
+import subprocess
+import sys
+import threading
+
+
+def main():
+    child = subprocess.Popen(sys.argv[1:], stdin=subprocess.DEVNULL)
+
+    def finish(*_):
+        if child.poll() is None:
+            child.terminate()
+            try:
+                child.wait(5)
+            except subprocess.TimeoutExpired:
+                child.kill()
+                child.wait()
+        os._exit(0)
+
+    signal.signal(signal.SIGTERM, finish)
+    threading.Thread(target=lambda: (sys.stdin.read(), finish()), daemon=True).start()
+    code = child.wait()
+    os._exit(code)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,265 @@
+// The main window as a whole, on a real X server with a window manager:
+// its controls where they belong, what start-up does, the station list
+// beside the executable, station choice, and the trip to the tray and back.
+#include "form1.h"
+#include "media_player.h"
+#include "plain_controls.h"
+#include "sys_tray.h"
+#include "tree_view.h"
+#include "web_view.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QGroupBox>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace kelvaro;
+
+namespace {
+
+QString listPath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/电台.ini");
+}
+
+void writeList(const QByteArray &bytes)
+{
+    QFile file(listPath());
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+const QByteArray kList =
+    "新闻;;mms://127.0.0.1;;\r\n"
+    "中国之声;;http://127.0.0.1:9/zgzs;;note\r\n"
+    "\r\n"
+    "音乐;;mms://127.0.0.1;;\r\n"
+    "音乐之声;;http://127.0.0.1:9/yyzs;;\r\n"
+    "Page;;http://127.0.0.1:9/page.html#1;;\r\n";
+
+bool expectTray()
+{
+    return qgetenv("KELVARO_EXPECT_TRAY") == "1";
+}
+
+}  // namespace
+
+class TestForm1 : public QObject {
+    Q_OBJECT
+private slots:
+    void cleanup() { QFile::remove(listPath()); }
+
+    void controlsAsLaidOut();
+    void startUpPreparesPlayerAndLoadsStations();
+    void startsWithoutUsableList_data();
+    void startsWithoutUsableList();
+    void choosingStations();
+    void minimiseToTray();
+    void restoreFromTray();
+    void closingStopsPlayback();
+};
+
+void TestForm1::controlsAsLaidOut()
+{
+    writeList(kList);
+    Form1 form;
+    QCOMPARE(form.windowTitle(), QStringLiteral("Kelvaro"));
+    QCOMPARE(form.size(), QSize(254, 287));
+    QCOMPARE(form.minimumSize(), form.maximumSize());
+    QVERIFY(form.windowFlags() & Qt::WindowMinimizeButtonHint);
+    QVERIFY(!(form.windowFlags() & Qt::WindowMaximizeButtonHint));
+    QCOMPARE(form.windowIcon().availableSizes().value(0), QSize(32, 32));
+
+    struct Expected {
+        QWidget *widget;
+        QWidget *container;
+        QRect rect;
+    };
+    const Expected expected[] = {
+        {form.Frame1, &form, {0, 208, 272, 77}},      {form.WebBrowser1, form.Frame1, {-944, -13, 1610, 1700}},
+        {form.TreeView1, &form, {0, 32, 217, 169}},   {form.Line3, &form, {248, 32, 1, 169}},
+        {form.Line2, &form, {224, 32, 1, 169}},       {form.Label2, &form, {232, 48, 17, 145}},
+        {form.Label1, &form, {8, 8, 249, 17}},        {form.Wmp1, &form, {0, 208, 256, 77}},
+    };
+    for (const Expected &e : expected) {
+        QCOMPARE(e.widget->parentWidget(), e.container);
+        QCOMPARE(e.widget->geometry(), e.rect);
+    }
+    // Creation order is stacking order: the player lies above the frame.
+    const QObjectList children = form.children();
+    QVERIFY(children.indexOf(form.Frame1) < children.indexOf(form.TreeView1));
+    QVERIFY(children.indexOf(form.Label1) < children.indexOf(form.Wmp1));
+    QCOMPARE(children.indexOf(form.Wmp1), children.size() - 1);
+
+    QCOMPARE(form.Frame1->title(), QStringLiteral("Frame1"));
+    QCOMPARE(form.Label2->text(), QStringLiteral("展开列表后单击频道收听"));
+    QVERIFY(form.Label1->text().startsWith(QStringLiteral("Kelvaro https://")));
+    QCOMPARE(form.cSysTray1->traytip(), QStringLiteral("网络电台."));
+    QCOMPARE(form.cSysTray1->trayicon().availableSizes().value(0), QSize(16, 16));
+    QVERIFY(!form.cSysTray1->intray());
+
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    const QImage shot = form.grab().toImage();
+    const QColor background = form.palette().color(QPalette::Window);
+    // The two lines are drawn top to bottom in the text colour.
+    for (int x : {224, 248}) {
+        for (int y : {33, 100, 199})
+            QVERIFY2(shot.pixelColor(x, y) != background, qPrintable(QStringLiteral("line at %1,%2").arg(x).arg(y)));
+    }
+    // The hint reads down its column: ink near the top and near the bottom
+    // of the label, all of it within the 17-pixel width.
+    auto inkInRows = [&](int from, int to) {
+        for (int y = from; y < to; ++y)
+            for (int x = 232; x < 249; ++x)
+                if (qGray(shot.pixel(x, y)) < 100)
+                    return true;
+        return false;
+    };
+    QVERIFY(inkInRows(48, 70));
+    QVERIFY(inkInRows(170, 193));
+    // Label1 fits on one line: nothing of it below its 17 pixels.
+    for (int x = 8; x < 217; ++x)
+        QVERIFY(qGray(shot.pixel(x, 27)) > 100);
+    // Keyboard focus goes from the player to the tree, then to the page;
+    // labels and lines never take it.
+    QList<QWidget *> chain;
+    for (QWidget *w = form.Wmp1; !chain.contains(w); w = w->nextInFocusChain())
+        chain.append(w);
+    QVERIFY(chain.indexOf(form.TreeView1) > 0);
+    QVERIFY(chain.indexOf(form.WebBrowser1) > chain.indexOf(form.TreeView1));
+    for (QWidget *w : {static_cast<QWidget *>(form.Label1), static_cast<QWidget *>(form.Label2),
+                       static_cast<QWidget *>(form.Line2), static_cast<QWidget *>(form.Line3)})
+        QCOMPARE(w->focusPolicy(), Qt::NoFocus);
+}
+
+void TestForm1::startUpPreparesPlayerAndLoadsStations()
+{
+    writeList(kList);
+    Form1 form;
+    QVERIFY(!form.Wmp1->enableContextMenu());
+    QCOMPARE(form.Wmp1->settings().volume(), 100);
+    QVERIFY(form.Wmp1->URL().isEmpty());
+    QVERIFY(form.Frame1->isHidden());
+    QVERIFY(!form.Wmp1->isHidden());
+
+    QCOMPARE(form.TreeView1->topLevelItemCount(), 2);
+    QCOMPARE(form.TreeView1->topLevelItem(0)->text(0), QStringLiteral("新闻"));
+    QCOMPARE(form.TreeView1->topLevelItem(1)->childCount(), 2);
+    QVERIFY(!form.TreeView1->topLevelItem(1)->isExpanded());
+    QCOMPARE(form.stations().row(2).extra, QStringLiteral("note"));
+    QCOMPARE(form.stations().usedRows(), 5);
+}
+
+void TestForm1::startsWithoutUsableList_data()
+{
+    QTest::addColumn<bool>("present");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("categories");
+    QTest::newRow("missing") << false << QByteArray() << 0;
+    QTest::newRow("empty") << true << QByteArray() << 0;
+    QByteArray garbage(64 * 1024, '\0');
+    for (int i = 0; i < garbage.size(); ++i)
+        garbage[i] = static_cast<char>((i * 7919 + 13) % 251);
+    QTest::newRow("binary garbage") << true << garbage << 0;
+    QTest::newRow("partly good") << true << QByteArray("A;;mms://127.0.0.1;;\r\n\x01\x02\x03\r\n;;x;;\r\nB;;mms://127.0.0.1;;\r\n")
+                                 << 1;
+}
+
+void TestForm1::startsWithoutUsableList()
+{
+    QFETCH(bool, present);
+    QFETCH(QByteArray, bytes);
+    if (present)
+        writeList(bytes);
+    Form1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QTEST(form.TreeView1->topLevelItemCount(), "categories");
+}
+
+void TestForm1::choosingStations()
+{
+    writeList(kList);
+    Form1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    TreeView *tree = form.TreeView1;
+
+    // A category: nothing changes but its expansion.
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                      tree->visualItemRect(tree->topLevelItem(1)).center());
+    QCOMPARE(form.windowTitle(), QStringLiteral("Kelvaro"));
+    QVERIFY(tree->topLevelItem(1)->isExpanded());
+
+    QTreeWidgetItem *station = tree->topLevelItem(1)->child(0);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(station).center());
+    QCOMPARE(form.windowTitle(), QStringLiteral("正在收听音乐之声"));
+    QCOMPARE(form.Wmp1->URL(), QStringLiteral("http://127.0.0.1:9/yyzs"));
+    QVERIFY(!form.Wmp1->isHidden());
+    QVERIFY(form.Frame1->isHidden());
+
+    QTreeWidgetItem *page = tree->topLevelItem(1)->child(1);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(page).center());
+    QCOMPARE(form.windowTitle(), QStringLiteral("正在收听Page"));
+    QVERIFY(form.Wmp1->isHidden());
+    QVERIFY(!form.Frame1->isHidden());
+}
+
+void TestForm1::minimiseToTray()
+{
+    writeList(kList);
+    Form1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QCOMPARE(SysTray::available(), expectTray());
+
+    form.showMinimized();
+    if (expectTray()) {
+        QTRY_VERIFY(form.isHidden());
+        QVERIFY(form.cSysTray1->intray());
+    } else {
+        // No notification area: the window stays, minimised, in the task bar.
+        QTRY_VERIFY(form.isMinimized());
+        QTest::qWait(200);
+        QVERIFY(form.isVisible());
+        QVERIFY(!form.cSysTray1->intray());
+    }
+}
+
+void TestForm1::restoreFromTray()
+{
+    writeList(kList);
+    Form1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.showMinimized();
+    QTRY_VERIFY(form.isMinimized() || form.isHidden());
+
+    // The icon event may come twice (a double click): both restore.
+    for (int i = 0; i < 2; ++i) {
+        emit form.cSysTray1->iconEvent();
+        QTRY_VERIFY(form.isVisible());
+        QVERIFY(!form.isMinimized());
+        QVERIFY(!form.cSysTray1->intray());
+    }
+    // It stays restored: no minimise echo sends it back.
+    QTest::qWait(300);
+    QVERIFY(form.isVisible());
+    QVERIFY(!form.isMinimized());
+}
+
+void TestForm1::closingStopsPlayback()
+{
+    writeList(kList);
+    Form1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.Wmp1->setURL(QStringLiteral("http://127.0.0.1:9/yyzs"));
+    QVERIFY(form.close());
+    QVERIFY(!form.isVisible());
+}
+
+QTEST_MAIN(TestForm1)
+#include "tst_form1.moc"
