@@ -12,6 +12,10 @@ if(CMAKE_INSTALL_LIBDIR MATCHES "/")
 endif()
 
 install(TARGETS kelvaro RUNTIME DESTINATION ${KELVARO_LIBEXEC_DIR})
+# The web engine plugin is looked for beside the executable.
+install(TARGETS kelvaro_webengine
+        LIBRARY DESTINATION ${KELVARO_LIBEXEC_DIR}
+        RUNTIME DESTINATION ${KELVARO_LIBEXEC_DIR})
 install(FILES ${PROJECT_SOURCE_DIR}/data/电台.ini DESTINATION ${KELVARO_LIBEXEC_DIR})
 if(NOT WIN32)
     file(RELATIVE_PATH link_target /${CMAKE_INSTALL_BINDIR} /${KELVARO_LIBEXEC_DIR}/kelvaro)
@@ -42,8 +46,10 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://kelvaro.example.org)
-# The libraries come from dpkg-shlibdeps; the platform plugin, the media
-# engine's codecs and a font that has Chinese characters are added here.
+# The linked libraries come from dpkg-shlibdeps. Added here: libmpv, which
+# the program loads only when the first stream plays (so shlibdeps cannot
+# see it), Qt's X11 platform plugin, and a font with Chinese characters.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-noto-cjk | fonts-wqy-microhei | fonts-arphic-uming")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "libmpv2, qt6-qpa-plugins, fonts-noto-cjk | fonts-wqy-microhei | fonts-arphic-uming")
 include(CPack)

@@ -112,8 +112,6 @@ MediaPlayer::MediaPlayer(QWidget *parent) : QWidget(parent)
     connect(m_engine, &MpvEngine::playbackRestarted, this, [this] {
         if (!isActive() || m_state == State::Paused)
             return;
-        if (!m_started)
-            m_durationAtStart = m_duration;
         m_started = true;
         m_reconnect.reset();
         m_clockTimer.start();
@@ -165,7 +163,6 @@ MediaPlayer::MediaPlayer(QWidget *parent) : QWidget(parent)
         else if (m_state == State::Buffering)
             refreshStatus();
     });
-    connect(m_engine, &MpvEngine::durationChanged, this, [this](double d) { m_duration = d; });
     connect(m_engine, &MpvEngine::fileSizeChanged, this, [this](qint64 size) { m_fileSize = size; });
     connect(m_engine, &MpvEngine::playbackTime, this, [this](double seconds) {
         if (m_state == State::Playing || m_state == State::Buffering) {
@@ -315,8 +312,6 @@ void MediaPlayer::open(const QString &address, int asxDepth)
     m_pendingFailure = PlayerFailure::None;
     m_endedBeforePlaying = false;
     m_started = false;
-    m_duration = 0;
-    m_durationAtStart = 0;
     m_fileSize = 0;
     m_readBroken = false;
     m_elapsed = 0;

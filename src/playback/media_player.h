@@ -144,8 +144,6 @@ private:
     bool isLive() const { return m_fileSize <= 0; }
     qint64 m_fileSize = 0;
     bool m_readBroken = false;  // the engine reported a transfer cut short
-    double m_duration = 0;
-    double m_durationAtStart = 0;
     int m_bufferPercent = 0;
     double m_elapsed = 0;
 
