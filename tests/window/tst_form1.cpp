@@ -213,7 +213,7 @@ void TestForm1::minimiseToTray()
     Form1 form;
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    QCOMPARE(SysTray::available(), expectTray());
+    QTRY_COMPARE(SysTray::available(), expectTray());
 
     form.showMinimized();
     if (expectTray()) {
