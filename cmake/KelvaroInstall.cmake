@@ -49,6 +49,7 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://kelvaro.example.org)
 # The linked libraries come from dpkg-shlibdeps. Added here: libmpv, which
 # the program loads only when the first stream plays (so shlibdeps cannot
 # see it), Qt's X11 platform plugin, and a font with Chinese characters.
+set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "libmpv2, qt6-qpa-plugins, fonts-noto-cjk | fonts-wqy-microhei | fonts-arphic-uming")
