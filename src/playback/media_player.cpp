@@ -280,25 +280,25 @@ void MediaPlayer::doPause()
     }
     // Pausing a live stream ends the connection; play opens it again, so the
     // listener hears the broadcast as it is now, not a stale buffer.
+    closeConnection();
+    setState(State::Paused);
+}
+
+void MediaPlayer::closeConnection()
+{
     cancelPending();
     m_reconnectTimer.stop();
     m_reconnect.reset();
     m_engine->stop();
     m_currentEntry = kNoEntry;
     m_started = false;
-    setState(State::Paused);
 }
 
 void MediaPlayer::doStop()
 {
-    cancelPending();
-    m_reconnectTimer.stop();
+    closeConnection();
     m_verdictTimer.stop();
-    m_reconnect.reset();
     m_clockTimer.stop();
-    m_engine->stop();
-    m_currentEntry = kNoEntry;
-    m_started = false;
     m_endedBeforePlaying = false;
     m_failure = PlayerFailure::None;
     m_mini->setElapsed(-1);
@@ -454,13 +454,8 @@ void MediaPlayer::noteLogMessage(const QByteArray &, const QByteArray &, const Q
 
 void MediaPlayer::fail(PlayerFailure failure)
 {
-    cancelPending();
-    m_reconnectTimer.stop();
-    m_reconnect.reset();
+    closeConnection();
     m_clockTimer.stop();
-    m_engine->stop();
-    m_currentEntry = kNoEntry;
-    m_started = false;
     m_failure = failure;
     m_mini->setElapsed(-1);
     setState(State::Failed);

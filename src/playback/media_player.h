@@ -97,6 +97,8 @@ private:
 
     void doPlay();
     void doPause();
+    // Ends the connection and any reconnect or playlist download under way.
+    void closeConnection();
     void doStop();
     void open(const QString &address, int asxDepth = 0);
     void openAsx(const QString &address, int asxDepth);

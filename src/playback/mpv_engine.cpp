@@ -20,7 +20,6 @@ enum ObservedProperty : quint64 {
     PropMetadata = 1,
     PropPausedForCache,
     PropCacheState,
-    PropDuration,
     PropIdle,
     PropFileSize,
 };
@@ -152,7 +151,6 @@ bool MpvEngine::ensureStarted()
     m_api->observe_property(m_mpv, PropMetadata, "metadata", MPV_FORMAT_NODE);
     m_api->observe_property(m_mpv, PropPausedForCache, "paused-for-cache", MPV_FORMAT_FLAG);
     m_api->observe_property(m_mpv, PropCacheState, "cache-buffering-state", MPV_FORMAT_INT64);
-    m_api->observe_property(m_mpv, PropDuration, "duration", MPV_FORMAT_DOUBLE);
     m_api->observe_property(m_mpv, PropIdle, "idle-active", MPV_FORMAT_FLAG);
     m_api->observe_property(m_mpv, PropFileSize, "file-size", MPV_FORMAT_INT64);
     // Every file the engine opens, playlist entries included, passes through
@@ -332,10 +330,6 @@ void MpvEngine::handleEvent(const mpv_event &event)
             m_cachePercent = prop->format == MPV_FORMAT_INT64
                                  ? int(*static_cast<int64_t *>(prop->data)) : 0;
             emit bufferingChanged(m_pausedForCache, m_cachePercent);
-            break;
-        case PropDuration:
-            emit durationChanged(prop->format == MPV_FORMAT_DOUBLE
-                                     ? qMax(0.0, *static_cast<double *>(prop->data)) : 0.0);
             break;
         case PropFileSize:
             emit fileSizeChanged(prop->format == MPV_FORMAT_INT64

@@ -57,7 +57,6 @@ signals:
     void idleChanged(bool idle);
     void titleChanged(const QByteArray &rawTitle);
     void bufferingChanged(bool pausedForCache, int percent);
-    void durationChanged(double seconds);  // 0 when unknown (live)
     void fileSizeChanged(qint64 bytes);  // 0 when unknown (a live stream has no size)
     void playbackTime(double seconds);
     void logMessage(const QByteArray &prefix, const QByteArray &level, const QByteArray &text);
