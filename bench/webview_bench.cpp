@@ -6,7 +6,7 @@
 //   webview_bench --mode none|lazy|eager --url <page address> [--discard-ms N]
 
 #include "station_choice.h"
-#include "web_view.h"
+#include "web_frame.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

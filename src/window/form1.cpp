@@ -8,7 +8,7 @@
 #include "station_file.h"
 #include "sys_tray.h"
 #include "tree_view.h"
-#include "web_view.h"
+#include "web_frame.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

@@ -162,8 +162,8 @@ void TestDesktopSession::initTestCase()
     QVERIFY(icecast_.waitForMount(QStringLiteral("/tone.mp3")));
 
     QVERIFY(pageServer_.start(QStringLiteral("python3"),
-                              {QStringLiteral(KELVARO_SOURCE_DIR "/tests/playback/web/serve.py"),
-                               QStringLiteral(KELVARO_SOURCE_DIR "/tests/playback/web")}));
+                              {QStringLiteral(KELVARO_SOURCE_DIR "/tests/web/pages/serve.py"),
+                               QStringLiteral(KELVARO_SOURCE_DIR "/tests/web/pages")}));
     QTRY_VERIFY_WITH_TIMEOUT(!pageServer_.output().isEmpty() || !pageBase_.isEmpty(), 20000);
     pageBase_ = QStringLiteral("http://127.0.0.1:%1/").arg(QString::fromUtf8(pageServer_.output()).trimmed());
 }

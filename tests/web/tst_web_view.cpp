@@ -3,7 +3,7 @@
 // on 127.0.0.1. The player's area is a plain coloured widget here.
 
 #include "station_choice.h"
-#include "web_view.h"
+#include "web_frame.h"
 
 #include <QApplication>
 #include <QDir>
@@ -110,7 +110,7 @@ class WebViewTest : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        const QString folder = QStringLiteral(KELVARO_SOURCE_DIR "/tests/playback/web");
+        const QString folder = QStringLiteral(KELVARO_SOURCE_DIR "/tests/web/pages");
         m_server.setProgram(QStringLiteral("python3"));
         m_server.setArguments({folder + QStringLiteral("/serve.py"), folder});
         m_server.start();
@@ -200,10 +200,10 @@ private Q_SLOTS:
     void refusedAddressesShowNothing_data()
     {
         QTest::addColumn<QString>("key");
-        const QString file = QStringLiteral("file://" KELVARO_SOURCE_DIR "/tests/playback/web/block.html#1");
+        const QString file = QStringLiteral("file://" KELVARO_SOURCE_DIR "/tests/web/pages/block.html#1");
         QTest::newRow("file") << file;
-        QTest::newRow("FILE upper case") << QStringLiteral("FILE://" KELVARO_SOURCE_DIR "/tests/playback/web/block.html#1");
-        QTest::newRow("bare path") << QStringLiteral(KELVARO_SOURCE_DIR "/tests/playback/web/block.html#1");
+        QTest::newRow("FILE upper case") << QStringLiteral("FILE://" KELVARO_SOURCE_DIR "/tests/web/pages/block.html#1");
+        QTest::newRow("bare path") << QStringLiteral(KELVARO_SOURCE_DIR "/tests/web/pages/block.html#1");
         QTest::newRow("javascript")
             << QStringLiteral("javascript:document.body.style.background='#20a040';//html#1");
         QTest::newRow("data")

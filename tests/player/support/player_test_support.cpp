@@ -20,7 +20,7 @@ namespace kelvaro::testing {
 
 QString supportScript(const QString &name)
 {
-    return QStringLiteral(KELVARO_SOURCE_DIR "/tests/playback/support/") + name;
+    return QStringLiteral(KELVARO_SOURCE_DIR "/tests/player/support/") + name;
 }
 
 quint16 freePort()

@@ -4,7 +4,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QGroupBox>
 #include <QPalette>
 #include <QPluginLoader>
 #include <QUrl>
@@ -12,6 +11,9 @@
 namespace kelvaro {
 
 namespace {
+
+// The empty page: clears the view and silences it without creating the engine.
+constexpr char16_t kBlankPage[] = u"about:blank";
 
 constexpr char kPluginBaseName[] = "kelvaro_webengine";
 
@@ -201,28 +203,6 @@ void WebView::resizeEvent(QResizeEvent *event)
     if (m_engineWidget)
         m_engineWidget->setGeometry(rect());
     QWidget::resizeEvent(event);
-}
-
-WebFrame createWebFrame(QWidget *window)
-{
-    WebFrame f;
-    f.frame = new QGroupBox(QStringLiteral("Frame1"), window);
-    f.frame->setObjectName(QStringLiteral("Frame1"));
-    f.frame->setGeometry(0, 208, 272, 77);
-    f.view = new WebView(f.frame);
-    f.view->setObjectName(QStringLiteral("WebBrowser1"));
-    f.view->setGeometry(-944, -13, 1610, 1700);
-    return f;
-}
-
-void WebFramePageArea::showFrame(bool visible)
-{
-    m_frame.frame->setVisible(visible);
-}
-
-void WebFramePageArea::Navigate(const QString &address)
-{
-    m_frame.view->Navigate(address);
 }
 
 } // namespace kelvaro

@@ -40,7 +40,7 @@ private:
 // Creates test audio with ffmpeg: a stereo 44.1 kHz sine tone.
 bool makeTone(const QString &path, int frequency, double seconds, const QStringList &codecArgs);
 
-// python3 tests/playback/support/fault_server.py
+// python3 tests/player/support/fault_server.py
 class FaultServer {
 public:
     bool start(const QString &mp3Path, const QString &filesDir = {});
