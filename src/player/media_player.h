@@ -1,32 +1,25 @@
 #pragma once
 
-#include "reconnect_policy.h"
+#include "player_session.h"
 #include "status_texts.h"
 
-#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
 
-#include <limits>
-
 class QMenu;
-class QNetworkAccessManager;
-class QNetworkReply;
 
 namespace kelvaro {
 
-class MpvEngine;
 class MiniControls;
 
-// The window's media player (`Wmp1`): a widget that plays one stream address
-// at a time with libmpv, shows its own compact controls and status line, and
-// keeps a dropped live stream going by reconnecting on its own.
+// The window's media player (`Wmp1`): the compact controls and status line
+// over a playback session on libmpv. Settings and controls go to the
+// session; the controls show the session's state.
 class MediaPlayer : public QWidget {
     Q_OBJECT
 public:
-    enum class State { Idle, Connecting, Buffering, Playing, Paused, Reconnecting, Stopped, Failed };
-    Q_ENUM(State)
+    using State = PlayerSession::State;
 
     // The transport commands (`controls`).
     class Controls {
@@ -68,18 +61,20 @@ public:
     void setEnableErrorDialogs(bool on) { m_enableErrorDialogs = on; }
     QString uiMode() const { return m_uiMode; }
     void setUiMode(const QString &mode);  // "mini" (also "full"), "none"
-    bool autoStart() const { return m_autoStart; }
-    void setAutoStart(bool on) { m_autoStart = on; }
-    QString statusText() const { return m_statusText; }
+    bool autoStart() const;
+    void setAutoStart(bool on);
+    QString statusText() const;
 
-    State state() const { return m_state; }
-    PlayerFailure lastFailure() const { return m_failure; }
-    QString nowPlayingTitle() const { return m_title; }  // empty when the stream sends none
-    int reconnectAttempt() const { return m_reconnect.attempt(); }
+    State state() const;
+    PlayerFailure lastFailure() const;
+    QString nowPlayingTitle() const;  // empty when the stream sends none
+    int reconnectAttempt() const;
+    PlayerSession *session() const { return m_session; }
+    MiniControls *miniControls() const { return m_mini; }
 
 signals:
     void statusChanged(const QString &text);
-    void stateChanged(kelvaro::MediaPlayer::State state);
+    void stateChanged(kelvaro::PlayerSession::State state);
     void titleChanged(const QString &title);
     // Every address the engine is asked to open: the player's own (after the
     // address check, or the chosen .asx entry) and every playlist entry the
@@ -90,74 +85,24 @@ signals:
 
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
 
 private:
-    friend class Controls;
-    friend class Settings;
-
-    void doPlay();
-    void doPause();
-    // Ends the connection and any reconnect or playlist download under way.
-    void closeConnection();
-    void doStop();
-    void open(const QString &address, int asxDepth = 0);
-    void openAsx(const QString &address, int asxDepth);
-    void onAsxFinished(QNetworkReply *reply, int asxDepth);
-    void loadIntoEngine(const QString &address);
-    void cancelPending();
-    void fail(PlayerFailure failure);
-    void scheduleReconnect();
-    void setState(State state);
-    void refreshStatus();
-    bool isActive() const;
-    bool acceptsEntry(qint64 entryId) const;
-    void noteLogMessage(const QByteArray &prefix, const QByteArray &level, const QByteArray &text);
-
-    void onFileEnded(qint64 entryId, int reason, int error);
+    void onStateChanged(State state);
+    void showFailureDialog(PlayerFailure failure);
+    void fitToVisibleWidth();
 
     Controls m_controls{this};
     Settings m_settings{this};
-    MpvEngine *m_engine = nullptr;
+    PlayerSession *m_session = nullptr;
     MiniControls *m_mini = nullptr;
     QMenu *m_menu = nullptr;
-    QNetworkAccessManager *m_network = nullptr;
-    QPointer<QNetworkReply> m_asxReply;
+    QTimer m_clockTimer;  // refreshes the elapsed time while playing
 
-    QString m_url;
-    QString m_loadedAddress;  // the last address handed to the engine
-    bool m_autoStart = true;
-    int m_volume = 50;
-    bool m_mute = false;
     QString m_uiMode = QStringLiteral("mini");
     bool m_enableContextMenu = true;
     bool m_enableErrorDialogs = false;
-
-    State m_state = State::Idle;
-    QString m_statusText;
-    QString m_title;
-    PlayerFailure m_failure = PlayerFailure::None;
-    PlayerFailure m_pendingFailure = PlayerFailure::None;  // cause read from the engine's log
-    bool m_endedBeforePlaying = false;
-    bool m_started = false;  // audio has played since the last open
-    // A stream without a size (no Content-Length: Icecast, Shoutcast, any
-    // live source) is live: pause restarts it and its end is a drop. The
-    // engine's duration cannot tell: it has one for any stream that reached
-    // its end, and MP3 streams often carry the header of the file they came from.
-    bool isLive() const { return m_fileSize <= 0; }
-    qint64 m_fileSize = 0;
-    bool m_readBroken = false;  // the engine reported a transfer cut short
-    int m_bufferPercent = 0;
-    double m_elapsed = 0;
-
-    static constexpr qint64 kNoEntry = std::numeric_limits<qint64>::max();
-    quint64 m_loadRequest = 0;
-    qint64 m_currentEntry = kNoEntry;  // events of entries before this are stale
-
-    ReconnectPolicy m_reconnect;
-    QTimer m_reconnectTimer;
-    int m_reconnectSeconds = 0;
-    QTimer m_clockTimer;
-    QTimer m_verdictTimer;
 };
 
 }  // namespace kelvaro

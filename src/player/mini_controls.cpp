@@ -46,6 +46,11 @@ MiniControls::MiniControls(QWidget *parent) : QWidget(parent)
     m_time->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_time->setMinimumWidth(m_time->fontMetrics().horizontalAdvance(QStringLiteral("00:00:00")));
 
+    m_title = new QLabel(this);
+    m_title->setObjectName(QStringLiteral("titleLine"));
+    m_title->setTextFormat(Qt::PlainText);
+    m_title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+
     auto *row = new QHBoxLayout;
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(1);
@@ -60,6 +65,7 @@ MiniControls::MiniControls(QWidget *parent) : QWidget(parent)
     column->setSpacing(2);
     column->addWidget(m_status);
     column->addLayout(row);
+    column->addWidget(m_title);
     column->addStretch(1);
 
     connect(m_playPause, &QToolButton::clicked, this, &MiniControls::playPauseClicked);
@@ -77,19 +83,28 @@ void MiniControls::setStatus(const QString &text)
 {
     m_fullStatus = text;
     m_status->setToolTip(text);
-    elideStatus();
+    elideTexts();
 }
 
-void MiniControls::elideStatus()
+void MiniControls::setTitle(const QString &title)
 {
-    const int width = qMax(10, m_status->width());
-    m_status->setText(m_status->fontMetrics().elidedText(m_fullStatus, Qt::ElideRight, width));
+    m_fullTitle = title;
+    m_title->setToolTip(title);
+    elideTexts();
+}
+
+void MiniControls::elideTexts()
+{
+    for (auto [label, text] : {std::pair{m_status, &m_fullStatus}, std::pair{m_title, &m_fullTitle}}) {
+        const int width = qMax(10, label->width());
+        label->setText(label->fontMetrics().elidedText(*text, Qt::ElideRight, width));
+    }
 }
 
 void MiniControls::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    elideStatus();
+    elideTexts();
 }
 
 void MiniControls::setPlaying(bool playing)

@@ -2,15 +2,17 @@
 
 #include <QLibrary>
 
+#include <memory>
+
 namespace kelvaro {
 
 namespace {
 
 // Names the library goes by: Debian's libmpv.so.2, and the DLL names of the
 // Windows builds.
-QLibrary *openLibmpv()
+std::unique_ptr<QLibrary> openLibmpv()
 {
-    auto *lib = new QLibrary(QStringLiteral("mpv"), 2);
+    auto lib = std::make_unique<QLibrary>(QStringLiteral("mpv"), 2);
     if (lib->load())
         return lib;
     for (const char *name : {"mpv-2", "libmpv-2", "mpv"}) {
@@ -18,7 +20,6 @@ QLibrary *openLibmpv()
         if (lib->load())
             return lib;
     }
-    delete lib;
     return nullptr;
 }
 
@@ -31,7 +32,9 @@ bool resolve(QLibrary &lib, F &slot, const char *name)
 
 const MpvApi *load()
 {
-    QLibrary *lib = openLibmpv();  // kept loaded for the program's life
+    // The library stays loaded for the program's life (QLibrary's destructor
+    // does not unload it); the object itself is freed at exit.
+    static std::unique_ptr<QLibrary> lib = openLibmpv();
     if (lib == nullptr)
         return nullptr;
     static MpvApi api;
@@ -47,6 +50,7 @@ const MpvApi *load()
         && resolve(*lib, api.hook_continue, "mpv_hook_continue")
         && resolve(*lib, api.command_async, "mpv_command_async")
         && resolve(*lib, api.get_property_async, "mpv_get_property_async")
+        && resolve(*lib, api.get_property, "mpv_get_property")
         && resolve(*lib, api.get_property_string, "mpv_get_property_string")
         && resolve(*lib, api.set_property_async, "mpv_set_property_async")
         && resolve(*lib, api.set_property_string, "mpv_set_property_string")

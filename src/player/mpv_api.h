@@ -22,6 +22,7 @@ struct MpvApi {
     decltype(&::mpv_hook_continue) hook_continue;
     decltype(&::mpv_command_async) command_async;
     decltype(&::mpv_get_property_async) get_property_async;
+    decltype(&::mpv_get_property) get_property;
     decltype(&::mpv_get_property_string) get_property_string;
     decltype(&::mpv_set_property_async) set_property_async;
     decltype(&::mpv_set_property_string) set_property_string;

@@ -5,6 +5,7 @@
 #include "address_check.h"
 
 #include <QMetaObject>
+#include <QRegularExpression>
 
 #include <mpv/client.h>
 
@@ -14,15 +15,26 @@ namespace {
 
 constexpr quint64 kLoadReplyTag = quint64(1) << 62;
 constexpr quint64 kTimeReplyTag = quint64(1) << 61;
-constexpr quint64 kOnLoadHookId = 1;
+
+enum HookId : quint64 {
+    HookOnLoad = 1,      // every address opened: its scheme is checked again
+    HookOnLoadFail,      // an address failed to open
+    HookOnPreloaded,     // opened: is it a file or a live stream?
+    HookOnUnload,        // about to close: did it reach its end?
+};
 
 enum ObservedProperty : quint64 {
     PropMetadata = 1,
     PropPausedForCache,
     PropCacheState,
     PropIdle,
-    PropFileSize,
 };
+
+// A file counts as played to its end when the engine's last read position
+// is this close to its size (the rest is the last frame and end tags), or
+// when playback reached its duration.
+constexpr qint64 kEndSlackBytes = 4096;
+constexpr double kEndSlackSeconds = 0.5;
 
 // Options set before the engine starts. Each one closes a door a station list
 // could otherwise open, or keeps a live stream from misbehaving.
@@ -79,18 +91,6 @@ constexpr EngineOption kEngineOptions[] = {
     {"cache-pause-initial", "no"},
 };
 
-MpvEngine::EndReason toEndReason(int reason)
-{
-    switch (reason) {
-    case MPV_END_FILE_REASON_EOF: return MpvEngine::EndReason::Eof;
-    case MPV_END_FILE_REASON_STOP: return MpvEngine::EndReason::Stop;
-    case MPV_END_FILE_REASON_QUIT: return MpvEngine::EndReason::Quit;
-    case MPV_END_FILE_REASON_ERROR: return MpvEngine::EndReason::Error;
-    case MPV_END_FILE_REASON_REDIRECT: return MpvEngine::EndReason::Redirect;
-    default: return MpvEngine::EndReason::Unknown;
-    }
-}
-
 // The now-playing title from the metadata map: the ICY StreamTitle, or for
 // Ogg/FLAC streams the artist and title tags of the current chain.
 QByteArray titleFromMetadata(const mpv_node &node)
@@ -120,7 +120,42 @@ QByteArray titleFromMetadata(const mpv_node &node)
 
 }  // namespace
 
-MpvEngine::MpvEngine(QObject *parent) : QObject(parent) {}
+PlayerFailure failureFromEngineLog(const QList<EngineLogLine> &lines)
+{
+    // FFmpeg's own messages, whole: "http: HTTP error 404 Not Found",
+    // "tcp: Connection to tcp://h:p failed: Connection refused",
+    // "tcp: Failed to resolve hostname h: Name or service not known".
+    static const QRegularExpression httpError(QStringLiteral("^https?: HTTP error (\\d{3})(?: |$)"));
+    static const QRegularExpression connectFailed(QStringLiteral("^tcp: Connection to \\S+ failed: (.+)$"));
+    static const QRegularExpression resolveFailed(QStringLiteral("^tcp: Failed to resolve hostname \\S+: "));
+    for (const EngineLogLine &line : lines) {
+        const QString text = QString::fromUtf8(line.text);
+        if (line.prefix == "ffmpeg") {
+            if (const auto m = httpError.match(text); m.hasMatch()) {
+                const int status = m.captured(1).toInt();
+                if (status == 404 || status == 410)
+                    return PlayerFailure::NotFound;
+                if (status == 401 || status == 403)
+                    return PlayerFailure::AccessDenied;
+                return PlayerFailure::ServerError;
+            }
+            if (const auto m = connectFailed.match(text); m.hasMatch())
+                return m.captured(1) == QLatin1String("Connection timed out") ? PlayerFailure::TimedOut
+                                                                              : PlayerFailure::CannotConnect;
+            if (resolveFailed.match(text).hasMatch())
+                return PlayerFailure::HostNotFound;
+        } else if (text.startsWith(QLatin1String("Refusing to load potentially unsafe URL"))) {
+            return PlayerFailure::AddressRefused;
+        } else if (line.prefix == "cplayer" && text == QLatin1String("Failed to recognize file format.")) {
+            return PlayerFailure::Unsupported;
+        }
+    }
+    return PlayerFailure::None;
+}
+
+MpvEngine::MpvEngine(QObject *parent) : MpvEngine(Options{}, parent) {}
+
+MpvEngine::MpvEngine(Options options, QObject *parent) : PlaybackEngine(parent), m_options(options) {}
 
 bool MpvEngine::ensureStarted()
 {
@@ -137,6 +172,8 @@ bool MpvEngine::ensureStarted()
     }
     for (const EngineOption &o : kEngineOptions)
         m_api->set_option_string(mpv, o.name, o.value);
+    if (!m_options.audioOutput)
+        m_api->set_option_string(mpv, "ao", "null");
     const QByteArray volume = QByteArray::number(m_volume);
     m_api->set_option_string(mpv, "volume", volume.constData());
     m_api->set_option_string(mpv, "mute", m_mute ? "yes" : "no");
@@ -152,10 +189,10 @@ bool MpvEngine::ensureStarted()
     m_api->observe_property(m_mpv, PropPausedForCache, "paused-for-cache", MPV_FORMAT_FLAG);
     m_api->observe_property(m_mpv, PropCacheState, "cache-buffering-state", MPV_FORMAT_INT64);
     m_api->observe_property(m_mpv, PropIdle, "idle-active", MPV_FORMAT_FLAG);
-    m_api->observe_property(m_mpv, PropFileSize, "file-size", MPV_FORMAT_INT64);
-    // Every file the engine opens, playlist entries included, passes through
-    // this hook, where its scheme is checked once more.
-    m_api->hook_add(m_mpv, kOnLoadHookId, "on_load", 0);
+    m_api->hook_add(m_mpv, HookOnLoad, "on_load", 0);
+    m_api->hook_add(m_mpv, HookOnLoadFail, "on_load_fail", 0);
+    m_api->hook_add(m_mpv, HookOnPreloaded, "on_preloaded", 0);
+    m_api->hook_add(m_mpv, HookOnUnload, "on_unload", 0);
     m_api->set_wakeup_callback(m_mpv, &MpvEngine::wakeup, this);
     return true;
 }
@@ -168,7 +205,7 @@ MpvEngine::~MpvEngine()
     // already queued for this object die with it.
     m_api->set_wakeup_callback(m_mpv, nullptr, nullptr);
     // Cancels any open in progress (network reads are interruptible) and
-    // joins the engine's threads.
+    // joins the engine's threads; held hooks are released by the shutdown.
     m_api->terminate_destroy(m_mpv);
     m_mpv = nullptr;
 }
@@ -190,6 +227,43 @@ void MpvEngine::drainEvents()
             break;
         handleEvent(*event);
     }
+    finishDrain();
+}
+
+// The engine hands out its warnings after its other events. Once it has
+// nothing left to hand out, every warning logged before a held hook or
+// before going idle has been read, and the verdicts can be made.
+void MpvEngine::finishDrain()
+{
+    if (!m_mpv)
+        return;
+    const QList<quint64> held = std::exchange(m_heldHooks, {});
+    for (quint64 id : held) {
+        // The failed entry's cause: our own refusal, its warnings, or the
+        // engine giving up after its network timeout without a word.
+        PlayerFailure f = m_entryRefused ? PlayerFailure::AddressRefused : failureFromEngineLog(m_entryLog);
+        if (f == PlayerFailure::None && m_openClock.isValid()
+            && m_openClock.elapsed() >= std::chrono::milliseconds(kNetworkTimeout).count() - 500)
+            f = PlayerFailure::TimedOut;
+        if (m_failure == PlayerFailure::None)
+            m_failure = f;
+        m_api->hook_continue(m_mpv, id);
+    }
+    if (m_verdictPending) {
+        m_verdictPending = false;
+        PlayerFailure f = m_failure;
+        if (f == PlayerFailure::None)
+            f = failureFromEngineLog(m_entryLog);
+        endLoad(EndOutcome::Failed, f == PlayerFailure::None ? PlayerFailure::PlaylistEmpty : f);
+    }
+}
+
+void MpvEngine::endLoad(EndOutcome outcome, PlayerFailure failure)
+{
+    m_firstEntry = kNoEntry;  // nothing more of this load is reported
+    m_awaitingIdle = false;
+    m_verdictPending = false;
+    emit ended(outcome, failure);
 }
 
 void MpvEngine::command(const QList<QByteArray> &args, quint64 reply)
@@ -204,15 +278,43 @@ void MpvEngine::command(const QList<QByteArray> &args, quint64 reply)
     m_api->command_async(m_mpv, reply, argv.data());
 }
 
-quint64 MpvEngine::load(const QString &url)
+qint64 MpvEngine::int64Property(const char *name) const
 {
-    const quint64 request = m_nextRequest++;
-    command({"loadfile", url.toUtf8(), "replace"}, kLoadReplyTag | request);
-    return request;
+    int64_t v = -1;
+    return m_api->get_property(m_mpv, name, MPV_FORMAT_INT64, &v) >= 0 ? v : -1;
+}
+
+double MpvEngine::doubleProperty(const char *name) const
+{
+    double v = -1;
+    return m_api->get_property(m_mpv, name, MPV_FORMAT_DOUBLE, &v) >= 0 ? v : -1;
+}
+
+void MpvEngine::load(const QString &address)
+{
+    if (!ensureStarted()) {
+        // Reported like any other failure, after the caller has returned.
+        m_firstEntry = kNoEntry;
+        QMetaObject::invokeMethod(this, [this] { emit ended(EndOutcome::Failed, PlayerFailure::Unsupported); },
+                                  Qt::QueuedConnection);
+        return;
+    }
+    m_loadRequest = m_nextRequest++;
+    m_awaitingReply = true;
+    m_firstEntry = kNoEntry;
+    m_entryPlayed = m_entryRefused = m_endReached = false;
+    m_failure = PlayerFailure::None;
+    m_awaitingIdle = m_verdictPending = m_bufferingReported = false;
+    m_entryLog.clear();
+    setPaused(false);
+    command({"loadfile", address.toUtf8(), "replace"}, kLoadReplyTag | m_loadRequest);
 }
 
 void MpvEngine::stop()
 {
+    m_awaitingReply = false;
+    m_firstEntry = kNoEntry;
+    m_awaitingIdle = m_verdictPending = false;
     command({"stop"});
 }
 
@@ -251,16 +353,47 @@ void MpvEngine::requestPlaybackTime()
 void MpvEngine::handleHook(const mpv_event &event)
 {
     const auto *hook = static_cast<const mpv_event_hook *>(event.data);
-    char *name = m_api->get_property_string(m_mpv, "stream-open-filename");
-    const QString url = name ? QString::fromUtf8(name) : QString();
-    m_api->free(name);
-    if (isAllowedStreamAddress(url)) {
-        emit opening(url);
-    } else {
-        // Replace the address by one no protocol handler accepts, so the
-        // engine fails this entry without touching anything.
-        m_api->set_property_string(m_mpv, "stream-open-filename", "refused://");
-        emit entryRefused(url);
+    const bool current = isCurrent(m_entry);
+    switch (event.reply_userdata) {
+    case HookOnLoad: {
+        char *name = m_api->get_property_string(m_mpv, "stream-open-filename");
+        const QString url = name ? QString::fromUtf8(name) : QString();
+        m_api->free(name);
+        if (isAllowedStreamAddress(url)) {
+            if (current)
+                emit opening(url);
+        } else {
+            // Replace the address by one no protocol handler accepts, so the
+            // engine fails this entry without touching anything.
+            m_api->set_property_string(m_mpv, "stream-open-filename", "refused://");
+            if (current) {
+                m_entryRefused = true;
+                emit entryRefused(url);
+            }
+        }
+        break;
+    }
+    case HookOnLoadFail:
+        if (current) {
+            m_heldHooks.append(hook->id);  // continued in finishDrain()
+            return;
+        }
+        break;
+    case HookOnPreloaded:
+        if (current)
+            emit loaded(int64Property("file-size") > 0);
+        break;
+    case HookOnUnload:
+        if (current && m_entryPlayed) {
+            const qint64 size = int64Property("file-size");
+            const qint64 pos = int64Property("stream-pos");
+            const double duration = doubleProperty("duration");
+            const double time = doubleProperty("playback-time");
+            m_endReached = size > 0
+                && ((pos >= 0 && size - pos <= kEndSlackBytes)
+                    || (duration > 0 && time >= duration - kEndSlackSeconds));
+        }
+        break;
     }
     m_api->hook_continue(m_mpv, hook->id);
 }
@@ -272,7 +405,9 @@ void MpvEngine::handleEvent(const mpv_event &event)
         handleHook(event);
         break;
     case MPV_EVENT_COMMAND_REPLY:
-        if (event.reply_userdata & kLoadReplyTag) {
+        if ((event.reply_userdata & kLoadReplyTag) && (event.reply_userdata & ~kLoadReplyTag) == m_loadRequest
+            && m_awaitingReply) {
+            m_awaitingReply = false;
             qint64 entry = -1;
             const auto *cmd = static_cast<const mpv_event_command *>(event.data);
             if (event.error >= 0 && cmd && cmd->result.format == MPV_FORMAT_NODE_MAP) {
@@ -283,7 +418,10 @@ void MpvEngine::handleEvent(const mpv_event &event)
                         entry = list->values[i].u.int64;
                 }
             }
-            emit loadRequested(event.reply_userdata & ~kLoadReplyTag, entry);
+            if (entry < 0)
+                endLoad(EndOutcome::Failed, PlayerFailure::Unsupported);
+            else
+                m_firstEntry = entry;
         }
         break;
     case MPV_EVENT_GET_PROPERTY_REPLY:
@@ -295,48 +433,79 @@ void MpvEngine::handleEvent(const mpv_event &event)
         break;
     case MPV_EVENT_START_FILE: {
         const auto *start = static_cast<const mpv_event_start_file *>(event.data);
-        emit fileStarted(start ? start->playlist_entry_id : -1);
+        m_entry = start ? start->playlist_entry_id : -1;
+        if (isCurrent(m_entry)) {
+            // Another entry of this load (a playlist's next address) is tried.
+            m_entryPlayed = m_entryRefused = m_endReached = false;
+            m_awaitingIdle = m_verdictPending = false;
+            m_entryLog.clear();
+            m_openClock.start();
+            emit titleChanged({});
+        }
         break;
     }
-    case MPV_EVENT_FILE_LOADED:
-        emit fileLoaded();
-        break;
     case MPV_EVENT_PLAYBACK_RESTART:
-        emit playbackRestarted();
+        if (isCurrent(m_entry)) {
+            m_entryPlayed = true;
+            m_bufferingReported = false;
+            emit playing();
+        }
         break;
     case MPV_EVENT_END_FILE: {
         const auto *end = static_cast<const mpv_event_end_file *>(event.data);
-        emit fileEnded(end->playlist_entry_id, toEndReason(end->reason), end->error);
+        if (!isCurrent(end->playlist_entry_id))
+            break;
+        if (end->reason == MPV_END_FILE_REASON_STOP || end->reason == MPV_END_FILE_REASON_QUIT)
+            break;  // replaced or stopped by us
+        if (m_entryPlayed) {
+            const bool finished = end->reason == MPV_END_FILE_REASON_EOF && m_endReached;
+            endLoad(finished ? EndOutcome::Finished : EndOutcome::Dropped, PlayerFailure::None);
+            break;
+        }
+        // Not played (failed, or a playlist that handed over its entries):
+        // another entry may follow; the engine going idle decides.
+        if (end->reason == MPV_END_FILE_REASON_ERROR && m_failure == PlayerFailure::None
+            && (end->error == MPV_ERROR_UNKNOWN_FORMAT || end->error == MPV_ERROR_NOTHING_TO_PLAY))
+            m_failure = PlayerFailure::Unsupported;
+        m_awaitingIdle = true;
         break;
     }
     case MPV_EVENT_LOG_MESSAGE: {
         const auto *msg = static_cast<const mpv_event_log_message *>(event.data);
-        emit logMessage(msg->prefix, msg->level, QByteArray(msg->text).trimmed());
+        if (m_entryLog.size() < 64)
+            m_entryLog.append({QByteArray(msg->prefix), QByteArray(msg->text).trimmed()});
         break;
     }
     case MPV_EVENT_PROPERTY_CHANGE: {
         const auto *prop = static_cast<const mpv_event_property *>(event.data);
         switch (event.reply_userdata) {
         case PropMetadata:
-            emit titleChanged(prop->format == MPV_FORMAT_NODE
-                                  ? titleFromMetadata(*static_cast<mpv_node *>(prop->data))
-                                  : QByteArray());
+            if (isCurrent(m_entry))
+                emit titleChanged(prop->format == MPV_FORMAT_NODE
+                                      ? titleFromMetadata(*static_cast<mpv_node *>(prop->data))
+                                      : QByteArray());
             break;
         case PropPausedForCache:
-            m_pausedForCache = prop->format == MPV_FORMAT_FLAG && *static_cast<int *>(prop->data);
-            emit bufferingChanged(m_pausedForCache, m_cachePercent);
-            break;
         case PropCacheState:
-            m_cachePercent = prop->format == MPV_FORMAT_INT64
-                                 ? int(*static_cast<int64_t *>(prop->data)) : 0;
-            emit bufferingChanged(m_pausedForCache, m_cachePercent);
-            break;
-        case PropFileSize:
-            emit fileSizeChanged(prop->format == MPV_FORMAT_INT64
-                                     ? qMax<qint64>(0, *static_cast<int64_t *>(prop->data)) : 0);
+            if (event.reply_userdata == PropPausedForCache)
+                m_pausedForCache = prop->format == MPV_FORMAT_FLAG && *static_cast<int *>(prop->data);
+            else
+                m_cachePercent = prop->format == MPV_FORMAT_INT64 ? int(*static_cast<int64_t *>(prop->data)) : 0;
+            if (!isCurrent(m_entry) || !m_entryPlayed)
+                break;
+            if (m_pausedForCache) {
+                m_bufferingReported = true;
+                emit buffering(m_cachePercent);
+            } else if (m_bufferingReported) {
+                m_bufferingReported = false;
+                emit playing();
+            }
             break;
         case PropIdle:
-            emit idleChanged(prop->format == MPV_FORMAT_FLAG && *static_cast<int *>(prop->data));
+            // Idle with an entry failed and nothing after it: the load failed.
+            if (prop->format == MPV_FORMAT_FLAG && *static_cast<int *>(prop->data) && m_awaitingIdle
+                && isCurrent(m_entry))
+                m_verdictPending = true;  // made in finishDrain()
             break;
         }
         break;

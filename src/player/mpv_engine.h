@@ -1,11 +1,15 @@
 #pragma once
 
+#include "playback_engine.h"
+
 #include <QByteArray>
-#include <QObject>
+#include <QElapsedTimer>
+#include <QList>
 #include <QString>
 
 #include <atomic>
-#include <cstdint>
+#include <chrono>
+#include <limits>
 
 struct mpv_handle;
 struct mpv_event;
@@ -14,67 +18,92 @@ namespace kelvaro {
 
 struct MpvApi;
 
-// A thin, asynchronous wrapper around one libmpv instance configured for
-// audio streams only. Every call returns at once; the engine's events come
-// back on the Qt event loop (wake-up callback + queued call) as signals.
-class MpvEngine : public QObject {
+// One warning the engine logged, as its log API hands it over.
+struct EngineLogLine {
+    QByteArray prefix;  // the engine module: "ffmpeg", "cplayer", "stream"…
+    QByteArray text;    // trimmed
+};
+
+// The cause of a failed open as the engine's warnings tell it; None when
+// they name no cause. Only whole, anchored message forms are matched, never
+// words that an address could also contain.
+PlayerFailure failureFromEngineLog(const QList<EngineLogLine> &lines);
+
+// The playback engine on libmpv, configured for audio streams only. Every
+// call returns at once; the engine's events come back on the Qt event loop
+// (wake-up callback + one queued call).
+//
+// How a load ended is read from the engine's state, not from its wording:
+// - finished or dropped: in the engine's "on_unload" hook, while the file is
+//   still open, from its size, the position read so far, its duration and
+//   the playback time;
+// - failed: the "on_load_fail" hook is held until every warning logged
+//   before it has been read, so the cause is known before the end is
+//   reported; the load fails when the engine goes idle with nothing played.
+class MpvEngine : public PlaybackEngine {
     Q_OBJECT
 public:
-    enum class EndReason { Eof, Stop, Quit, Error, Redirect, Unknown };
-    Q_ENUM(EndReason)
+    struct Options {
+        // False decodes to no sound device (for checking stations).
+        bool audioOutput = true;
+    };
+    // A server that accepts but never answers is given up after this long.
+    static constexpr std::chrono::seconds kNetworkTimeout{10};
 
     // Makes nothing yet: libmpv is loaded and the engine made by
     // ensureStarted(), when the first address is played.
     explicit MpvEngine(QObject *parent = nullptr);
-    ~MpvEngine() override;
+    MpvEngine(Options options, QObject *parent = nullptr);
+    ~MpvEngine() override;  // returns at once, even mid-connect
 
     // Loads libmpv and makes the engine, once; false when that fails.
     bool ensureStarted();
 
-    // Replaces whatever plays with `url`. Returns a request number; the
-    // matching loadRequested() signal carries the playlist entry id the engine
-    // gave the address. The caller has already checked the address.
-    quint64 load(const QString &url);
-    // These do nothing before the engine is started, except that volume and
-    // mute are kept and applied when it starts.
-    void stop();
-    void setPaused(bool paused);
-    void setVolume(int volume);
-    void setMute(bool mute);
-    // Asks for the playback time; answered by playbackTime().
-    void requestPlaybackTime();
-
-signals:
-    void loadRequested(quint64 request, qint64 entryId);
-    // The engine is about to open `url` (our own address or a playlist entry).
-    void opening(const QString &url);
-    // A playlist entry had a scheme outside the allowed list; it is not opened.
-    void entryRefused(const QString &url);
-    void fileStarted(qint64 entryId);
-    void fileLoaded();
-    void playbackRestarted();
-    void fileEnded(qint64 entryId, kelvaro::MpvEngine::EndReason reason, int error);
-    void idleChanged(bool idle);
-    void titleChanged(const QByteArray &rawTitle);
-    void bufferingChanged(bool pausedForCache, int percent);
-    void fileSizeChanged(qint64 bytes);  // 0 when unknown (a live stream has no size)
-    void playbackTime(double seconds);
-    void logMessage(const QByteArray &prefix, const QByteArray &level, const QByteArray &text);
+    void load(const QString &address) override;
+    void stop() override;
+    void setPaused(bool paused) override;
+    void setVolume(int volume) override;
+    void setMute(bool mute) override;
+    void requestPlaybackTime() override;
 
 private:
     static void wakeup(void *ctx);
     Q_INVOKABLE void drainEvents();
     void handleEvent(const mpv_event &event);
     void handleHook(const mpv_event &event);
+    void finishDrain();
+    void endLoad(EndOutcome outcome, PlayerFailure failure);
     void command(const QList<QByteArray> &args, quint64 reply = 0);
+    qint64 int64Property(const char *name) const;
+    double doubleProperty(const char *name) const;
+    bool isCurrent(qint64 entryId) const { return !m_awaitingReply && entryId >= m_firstEntry; }
 
+    static constexpr qint64 kNoEntry = std::numeric_limits<qint64>::max();
+
+    Options m_options;
     const MpvApi *m_api = nullptr;
     mpv_handle *m_mpv = nullptr;
     bool m_startFailed = false;
     int m_volume = 100;
     bool m_mute = false;
     std::atomic_bool m_wakeupPending{false};
+
+    // The load under way. Entries below m_firstEntry belong to earlier loads.
     quint64 m_nextRequest = 1;
+    quint64 m_loadRequest = 0;
+    bool m_awaitingReply = false;
+    qint64 m_firstEntry = kNoEntry;
+    qint64 m_entry = -1;             // the entry the engine is on
+    bool m_entryPlayed = false;      // audio of this entry has played
+    bool m_entryRefused = false;     // the address check refused this entry
+    bool m_endReached = false;       // read in on_unload: the file played to its end
+    PlayerFailure m_failure = PlayerFailure::None;  // first cause among failed entries
+    bool m_awaitingIdle = false;     // an entry failed; another may follow
+    bool m_verdictPending = false;   // idle with nothing played: fail once the log is read
+    QList<EngineLogLine> m_entryLog; // warnings since the entry started
+    QElapsedTimer m_openClock;       // since the entry started
+    QList<quint64> m_heldHooks;      // on_load_fail hooks held until the log is read
+    bool m_bufferingReported = false;
     bool m_pausedForCache = false;
     int m_cachePercent = 0;
 };

@@ -4,30 +4,22 @@
 
 namespace kelvaro {
 
-PlayerFailure failureFromEngineMessage(const QByteArray &text)
+const char *failureKeyword(PlayerFailure failure)
 {
-    const QByteArray t = text.toLower();
-    if (t.contains("refusing to load potentially unsafe url"))
-        return PlayerFailure::AddressRefused;
-    if (t.contains("connection refused") || t.contains("network is unreachable")
-        || t.contains("no route to host") || t.contains("connection reset"))
-        return PlayerFailure::CannotConnect;
-    if (t.contains("name or service not known") || t.contains("failed to resolve")
-        || t.contains("temporary failure in name resolution") || t.contains("no address associated"))
-        return PlayerFailure::HostNotFound;
-    if (t.contains("404") || t.contains("410 gone") || t.contains("not found"))
-        return PlayerFailure::NotFound;
-    if (t.contains("401") || t.contains("403") || t.contains("unauthorized") || t.contains("forbidden"))
-        return PlayerFailure::AccessDenied;
-    if (t.contains("http error") || t.contains("server returned 5") || t.contains("server returned 4")
-        || t.contains("5xx"))
-        return PlayerFailure::ServerError;
-    if (t.contains("timed out") || t.contains("timeout"))
-        return PlayerFailure::TimedOut;
-    if (t.contains("failed to recognize file format") || t.contains("unrecognized file format")
-        || t.contains("no audio or video data") || t.contains("invalid data found"))
-        return PlayerFailure::Unsupported;
-    return PlayerFailure::None;
+    switch (failure) {
+    case PlayerFailure::None: return "none";
+    case PlayerFailure::AddressRefused: return "refused";
+    case PlayerFailure::CannotConnect: return "cannot-connect";
+    case PlayerFailure::HostNotFound: return "host-not-found";
+    case PlayerFailure::NotFound: return "not-found";
+    case PlayerFailure::AccessDenied: return "access-denied";
+    case PlayerFailure::ServerError: return "server-error";
+    case PlayerFailure::TimedOut: return "timeout";
+    case PlayerFailure::Unsupported: return "unsupported";
+    case PlayerFailure::PlaylistEmpty: return "playlist-empty";
+    case PlayerFailure::Interrupted: return "interrupted";
+    }
+    return "none";
 }
 
 }  // namespace kelvaro
@@ -41,12 +33,7 @@ QString buffering(int percent)
 {
     return QStringLiteral("正在缓冲 %1%").arg(qBound(0, percent, 100));
 }
-QString playing(const QString &title)
-{
-    if (title.isEmpty())
-        return QStringLiteral("正在播放");
-    return QStringLiteral("正在播放：%1").arg(title);
-}
+QString playing() { return QStringLiteral("正在播放"); }
 QString paused() { return QStringLiteral("已暂停"); }
 QString reconnecting(int attempt, int seconds)
 {
@@ -70,6 +57,7 @@ QString failure(PlayerFailure failure)
     case PlayerFailure::TimedOut: return QStringLiteral("连接超时");
     case PlayerFailure::Unsupported: return QStringLiteral("不支持的格式");
     case PlayerFailure::PlaylistEmpty: return QStringLiteral("播放列表中没有可播放的地址");
+    case PlayerFailure::Interrupted: return QStringLiteral("连接多次中断，已停止");
     }
     return stopped();
 }

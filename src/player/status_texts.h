@@ -16,11 +16,11 @@ enum class PlayerFailure {
     TimedOut,         // the server accepted but did not answer in time
     Unsupported,      // the data is not a format the player can decode
     PlaylistEmpty,    // a playlist without a usable entry
+    Interrupted,      // a file kept breaking off before its end; retries gave up
 };
 
-// The cause of a failed open as one of the engine's log lines tells it;
-// None when the line says nothing about a cause.
-PlayerFailure failureFromEngineMessage(const QByteArray &text);
+// A short English word for the failure, for scripts and logs ("not-found").
+const char *failureKeyword(PlayerFailure failure);
 
 // The player's short status texts (Chinese; they are shown as they are).
 namespace statustext {
@@ -28,7 +28,7 @@ QString ready();
 QString stopped();
 QString connecting();
 QString buffering(int percent);
-QString playing(const QString &title = {});
+QString playing();
 QString paused();
 QString reconnecting(int attempt, int seconds);   // waiting before an attempt
 QString reconnectingNow(int attempt);             // the attempt itself

@@ -6,6 +6,7 @@
 #include "asx_parser.h"
 #include "media_player.h"
 #include "mini_controls.h"
+#include "mpv_engine.h"
 #include "player_test_support.h"
 #include "reconnect_policy.h"
 #include "status_texts.h"
@@ -142,29 +143,48 @@ void TestPlayerBasics::reconnectDelaysGrowThenLevel()
 
 void TestPlayerBasics::engineMessagesGiveCauses_data()
 {
+    QTest::addColumn<QByteArray>("prefix");
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<int>("failure");
-    QTest::newRow("refused") << QByteArray("tcp: Connection to tcp://127.0.0.1:1 failed: Connection refused")
+    QTest::newRow("refused") << QByteArray("ffmpeg")
+                             << QByteArray("tcp: Connection to tcp://127.0.0.1:1 failed: Connection refused")
                              << int(PlayerFailure::CannotConnect);
-    QTest::newRow("404") << QByteArray("http: HTTP error 404 Not Found") << int(PlayerFailure::NotFound);
-    QTest::newRow("500") << QByteArray("http: HTTP error 500 Internal Server Error")
+    QTest::newRow("404") << QByteArray("ffmpeg") << QByteArray("http: HTTP error 404 Not Found")
+                         << int(PlayerFailure::NotFound);
+    QTest::newRow("500") << QByteArray("ffmpeg") << QByteArray("http: HTTP error 500 Internal Server Error")
                          << int(PlayerFailure::ServerError);
-    QTest::newRow("403") << QByteArray("http: HTTP error 403 Forbidden") << int(PlayerFailure::AccessDenied);
-    QTest::newRow("dns") << QByteArray("tcp: Failed to resolve hostname x: Name or service not known")
+    QTest::newRow("403") << QByteArray("ffmpeg") << QByteArray("http: HTTP error 403 Forbidden")
+                         << int(PlayerFailure::AccessDenied);
+    QTest::newRow("dns") << QByteArray("ffmpeg")
+                         << QByteArray("tcp: Failed to resolve hostname x: Name or service not known")
                          << int(PlayerFailure::HostNotFound);
-    QTest::newRow("format") << QByteArray("Failed to recognize file format.") << int(PlayerFailure::Unsupported);
-    QTest::newRow("timeout") << QByteArray("tcp: Connection to tcp://h failed: Connection timed out")
+    QTest::newRow("format") << QByteArray("cplayer") << QByteArray("Failed to recognize file format.")
+                            << int(PlayerFailure::Unsupported);
+    QTest::newRow("timeout") << QByteArray("ffmpeg")
+                             << QByteArray("tcp: Connection to tcp://h:80 failed: Connection timed out")
                              << int(PlayerFailure::TimedOut);
-    QTest::newRow("unsafe playlist") << QByteArray("Refusing to load potentially unsafe URL from a playlist.")
+    QTest::newRow("unsafe playlist") << QByteArray("cplayer")
+                                     << QByteArray("Refusing to load potentially unsafe URL from a playlist.")
                                      << int(PlayerFailure::AddressRefused);
-    QTest::newRow("unrelated") << QByteArray("Audio: 2 ch, 44100 Hz") << int(PlayerFailure::None);
+    QTest::newRow("unrelated") << QByteArray("cplayer") << QByteArray("Audio: 2 ch, 44100 Hz")
+                               << int(PlayerFailure::None);
+    // Addresses are not causes: ports and paths that merely contain codes
+    // or words must not be read as them.
+    QTest::newRow("port 40404") << QByteArray("stream") << QByteArray("Failed to open http://127.0.0.1:40404/x.")
+                                << int(PlayerFailure::None);
+    QTest::newRow("path 403 timeout") << QByteArray("stream")
+                                      << QByteArray("Failed to open http://h/403/timeout/not found.")
+                                      << int(PlayerFailure::None);
+    QTest::newRow("404 in opening line") << QByteArray("ffmpeg") << QByteArray("Opening http://h:404/HTTP error 404")
+                                         << int(PlayerFailure::None);
 }
 
 void TestPlayerBasics::engineMessagesGiveCauses()
 {
+    QFETCH(QByteArray, prefix);
     QFETCH(QByteArray, line);
     QFETCH(int, failure);
-    QCOMPARE(int(failureFromEngineMessage(line)), failure);
+    QCOMPARE(int(failureFromEngineLog({{prefix, line}})), failure);
     if (failure != int(PlayerFailure::None))
         QVERIFY(!statustext::failure(PlayerFailure(failure)).isEmpty());
 }
@@ -254,8 +274,9 @@ void TestPlayerBasics::closedPortFailsAndStaysStopped()
 
 void TestPlayerBasics::miniUiFitsAndNoneHidesIt()
 {
+    // As in the main window: the 256-wide player in a 254-wide window.
     QWidget window;
-    window.resize(256, 300);
+    window.resize(254, 300);
     auto *player = new MediaPlayer(&window);
     player->setGeometry(0, 208, 256, 77);
     window.show();
@@ -264,19 +285,28 @@ void TestPlayerBasics::miniUiFitsAndNoneHidesIt()
     QVERIFY(mini);
     QVERIFY2(mini->minimumSizeHint().height() <= 77,
              qPrintable(QString::number(mini->minimumSizeHint().height())));
-    // Every control sits inside the 256 x 77 area.
+    // Every control sits inside the 254 x 77 that can be seen.
     const QList<QWidget *> parts = {mini->statusLabel(), mini->playPauseButton(), mini->stopButton(),
-                                    mini->muteButton(), mini->volumeSlider(), mini->timeLabel()};
+                                    mini->muteButton(), mini->volumeSlider(), mini->timeLabel(),
+                                    mini->titleLabel()};
     for (QWidget *w : parts) {
         QVERIFY(w->isVisible());
         const QRect r(w->mapTo(player, QPoint(0, 0)), w->size());
-        QVERIFY2(QRect(0, 0, 256, 77).contains(r), qPrintable(w->objectName()));
+        QVERIFY2(QRect(0, 0, 254, 77).contains(r), qPrintable(w->objectName()));
     }
-    // A long title is cut to the width, the full text stays in the tooltip.
-    mini->setStatus(statustext::playing(QString(80, QChar(0x4E2D))));
-    QVERIFY(mini->statusLabel()->text().size() < 80);
-    QVERIFY(mini->statusLabel()->toolTip().contains(QString(80, QChar(0x4E2D))));
-    QCOMPARE(mini->statusLabel()->text().isEmpty(), false);
+    // The time label's text fits its label at the longest it gets.
+    mini->setElapsed(35999);
+    QVERIFY(mini->timeLabel()->fontMetrics().horizontalAdvance(mini->timeLabel()->text())
+            <= mini->timeLabel()->contentsRect().width());
+    // A long title is cut to the width on its own line, the full text stays
+    // in the tooltip, and the status line stays short.
+    player->setURL({});
+    const QString longTitle(80, QChar(0x4E2D));
+    mini->setTitle(longTitle);
+    QVERIFY(!mini->titleLabel()->text().isEmpty());
+    QVERIFY(mini->titleLabel()->text().size() < 80);
+    QCOMPARE(mini->titleLabel()->toolTip(), longTitle);
+    QVERIFY(!mini->statusLabel()->text().contains(QChar(0x4E2D)));
 
     player->setUiMode(QStringLiteral("none"));
     QCOMPARE(player->uiMode(), QStringLiteral("none"));

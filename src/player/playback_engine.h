@@ -1,0 +1,58 @@
+#pragma once
+
+#include "status_texts.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+namespace kelvaro {
+
+// How a load ended, as the engine knows it.
+enum class EndOutcome {
+    Finished,  // a file with a known size played to its end
+    Dropped,   // audio had played, then the stream went away
+    Failed,    // nothing ever played: every address the load reached failed
+};
+
+// What the player needs from a playback engine: one address at a time,
+// transport and volume, and a few typed events. Every call returns at once;
+// events come back on the Qt event loop.
+//
+// After load() or stop(), the engine reports nothing more of what it played
+// before: every event after load() is about that load.
+class PlaybackEngine : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    // Replaces whatever plays with `address` (already checked by the caller).
+    virtual void load(const QString &address) = 0;
+    virtual void stop() = 0;
+    virtual void setPaused(bool paused) = 0;
+    virtual void setVolume(int volume) = 0;  // 0..100
+    virtual void setMute(bool mute) = 0;
+    // Asks for the playback time; answered by playbackTime().
+    virtual void requestPlaybackTime() = 0;
+
+signals:
+    // The engine opens an address of its own accord (a playlist entry).
+    void opening(const QString &address);
+    // A playlist entry with a scheme outside the allowed list; not opened.
+    void entryRefused(const QString &address);
+    // The stream is open and decoding is about to start. `sized`: it has a
+    // known length (a file); a live stream has none.
+    void loaded(bool sized);
+    // Audio plays: for the first time after loaded(), or again after a wait
+    // for data.
+    void playing();
+    // Waiting for data after audio has played; percent of the wanted buffer.
+    void buffering(int percent);
+    // The stream's current title as the bytes came (ICY or tags); empty when none.
+    void titleChanged(const QByteArray &rawTitle);
+    // The load is over. `failure` says why when the outcome is Failed.
+    void ended(kelvaro::EndOutcome outcome, kelvaro::PlayerFailure failure);
+    void playbackTime(double seconds);
+};
+
+}  // namespace kelvaro

@@ -1,0 +1,359 @@
+#include "player_session.h"
+
+#include "address_check.h"
+#include "asx_parser.h"
+#include "asx_resolver.h"
+#include "text_decoding.h"
+
+namespace kelvaro {
+
+namespace {
+constexpr int kMaxAsxDepth = 3;  // an .asx may point at another .asx, a few times
+}
+
+PlayerSession::PlayerSession(PlaybackEngine *engine, QObject *parent)
+    : QObject(parent), m_engine(engine), m_asx(new AsxResolver(this))
+{
+    m_engine->setParent(this);
+    m_reconnectTimer.setSingleShot(true);
+    connect(&m_reconnectTimer, &QTimer::timeout, this, &PlayerSession::reconnectDue);
+
+    connect(m_asx, &AsxResolver::resolved, this, &PlayerSession::onAsxResolved);
+    connect(m_asx, &AsxResolver::failed, this, &PlayerSession::retryOrFail);
+
+    connect(m_engine, &PlaybackEngine::opening, this, [this](const QString &address) {
+        // Our own address was announced when it was handed over; this
+        // reports the playlist entries the engine reaches on its own.
+        if (isActive() && address != m_loadedAddress)
+            emit addressOpened(address);
+    });
+    connect(m_engine, &PlaybackEngine::entryRefused, this, &PlayerSession::addressRefused);
+    connect(m_engine, &PlaybackEngine::loaded, this, &PlayerSession::onLoaded);
+    connect(m_engine, &PlaybackEngine::playing, this, &PlayerSession::onPlaying);
+    connect(m_engine, &PlaybackEngine::buffering, this, &PlayerSession::onBuffering);
+    connect(m_engine, &PlaybackEngine::ended, this, &PlayerSession::onEnded);
+    connect(m_engine, &PlaybackEngine::titleChanged, this, [this](const QByteArray &raw) {
+        // Many stations send titles in GB18030/GBK; the engine hands over
+        // the bytes as they came.
+        if (isActive())
+            setTitle(decodeUtf8OrGb18030(raw).simplified());
+    });
+    connect(m_engine, &PlaybackEngine::playbackTime, this, [this](double seconds) {
+        if (m_state == State::Playing || m_state == State::Buffering)
+            emit elapsedChanged(seconds);
+    });
+    m_engine->setVolume(m_volume);
+    m_engine->setMute(m_mute);
+    refreshStatus();
+}
+
+PlayerSession::~PlayerSession()
+{
+    m_asx->cancel();
+    m_reconnectTimer.stop();
+    // The engine goes first, while the rest of the session is still whole:
+    // its destructor cancels any open in progress.
+    delete m_engine;
+    m_engine = nullptr;
+}
+
+// ---- settings --------------------------------------------------------------
+
+void PlayerSession::setUrl(const QString &url)
+{
+    stop();
+    m_url = url;
+    m_live = true;  // until the engine says the new address has a size
+    if (m_url.isEmpty()) {
+        setState(State::Idle);
+        return;
+    }
+    if (m_autoStart)
+        play();
+}
+
+void PlayerSession::setVolume(int volume)
+{
+    m_volume = qBound(0, volume, 100);
+    m_engine->setVolume(m_volume);
+}
+
+void PlayerSession::setMute(bool mute)
+{
+    m_mute = mute;
+    m_engine->setMute(mute);
+}
+
+void PlayerSession::requestElapsed()
+{
+    if (m_state == State::Playing || m_state == State::Buffering)
+        m_engine->requestPlaybackTime();
+}
+
+// ---- transport -------------------------------------------------------------
+
+bool PlayerSession::isActive() const
+{
+    return m_state == State::Connecting || m_state == State::Buffering || m_state == State::Playing
+        || m_state == State::Paused;
+}
+
+bool PlayerSession::isRunning() const
+{
+    return m_state == State::Playing || m_state == State::Buffering || m_state == State::Connecting
+        || m_state == State::Reconnecting;
+}
+
+void PlayerSession::play()
+{
+    if (m_url.isEmpty())
+        return;
+    if (m_state == State::Paused && !m_live && m_started) {
+        // A file resumes where it was.
+        m_engine->setPaused(false);
+        setState(State::Playing);
+        return;
+    }
+    if (m_state == State::Connecting || m_state == State::Buffering || m_state == State::Playing)
+        return;
+    // A live stream (or anything stopped) starts afresh on a new connection.
+    cancelReconnectWait();
+    m_reconnect.reset();
+    setState(State::Connecting);
+    open(m_url);
+}
+
+void PlayerSession::pause()
+{
+    if (m_state == State::Playing || m_state == State::Buffering) {
+        if (!m_live && m_started) {
+            m_engine->setPaused(true);
+            setState(State::Paused);
+            return;
+        }
+    } else if (m_state != State::Connecting && m_state != State::Reconnecting) {
+        return;
+    }
+    // Pausing a live stream ends the connection; play opens it again, so the
+    // listener hears the broadcast as it is now, not a stale buffer.
+    closeConnection();
+    emit elapsedChanged(-1);
+    setState(State::Paused);
+}
+
+void PlayerSession::togglePlayPause()
+{
+    if (isRunning())
+        pause();
+    else
+        play();
+}
+
+void PlayerSession::stop()
+{
+    closeConnection();
+    m_failure = PlayerFailure::None;
+    emit elapsedChanged(-1);
+    if (m_state != State::Idle)
+        setState(State::Stopped);
+}
+
+void PlayerSession::closeConnection()
+{
+    m_asx->cancel();
+    cancelReconnectWait();
+    m_reconnect.reset();
+    m_engine->stop();
+    m_started = false;
+}
+
+void PlayerSession::open(const QString &address, int asxDepth)
+{
+    const QString url = normalizedStreamAddress(address);
+    m_started = false;
+    m_asxDepth = asxDepth;
+    if (!isAllowedStreamAddress(url)) {
+        emit addressRefused(url);
+        fail(PlayerFailure::AddressRefused);
+        return;
+    }
+    if (isAsxAddress(url) && (url.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
+                              || url.startsWith(QLatin1String("https://"), Qt::CaseInsensitive))) {
+        if (asxDepth >= kMaxAsxDepth)
+            retryOrFail(PlayerFailure::PlaylistEmpty);
+        else
+            m_asx->resolve(url);
+        return;
+    }
+    emit elapsedChanged(-1);
+    m_loadedAddress = url;
+    m_engine->load(url);
+    emit addressOpened(url);
+}
+
+void PlayerSession::onAsxResolved(const QStringList &entries)
+{
+    bool refused = false;
+    for (const QString &entry : entries) {
+        if (isAllowedStreamAddress(entry)) {
+            open(entry, m_asxDepth + 1);
+            return;
+        }
+        emit addressRefused(entry);
+        refused = true;
+    }
+    retryOrFail(refused ? PlayerFailure::AddressRefused : PlayerFailure::PlaylistEmpty);
+}
+
+// A failure on the first try is final; while reconnecting it only means
+// another pause.
+void PlayerSession::retryOrFail(PlayerFailure failure)
+{
+    if (m_reconnect.attempt() > 0)
+        scheduleReconnect();
+    else
+        fail(failure);
+}
+
+void PlayerSession::scheduleReconnect()
+{
+    if (!m_live && m_reconnect.attempt() >= kMaxFileRetries) {
+        fail(PlayerFailure::Interrupted);
+        return;
+    }
+    m_asx->cancel();
+    m_engine->stop();
+    m_started = false;
+    emit elapsedChanged(-1);
+    const auto delay = m_reconnect.nextDelay();
+    m_reconnectSeconds = int(std::chrono::duration_cast<std::chrono::seconds>(delay).count());
+    startReconnectWait(delay);
+    setState(State::Reconnecting);
+}
+
+void PlayerSession::startReconnectWait(std::chrono::milliseconds delay)
+{
+    m_reconnectTimer.start(delay);
+}
+
+void PlayerSession::cancelReconnectWait()
+{
+    m_reconnectTimer.stop();
+}
+
+void PlayerSession::reconnectDue()
+{
+    if (m_state != State::Reconnecting)
+        return;
+    setState(State::Connecting);
+    open(m_url);
+}
+
+void PlayerSession::fail(PlayerFailure failure)
+{
+    closeConnection();
+    m_failure = failure;
+    emit elapsedChanged(-1);
+    setState(State::Failed);
+    emit failed(failure);
+}
+
+// ---- engine events ---------------------------------------------------------
+
+void PlayerSession::onLoaded(bool sized)
+{
+    if (m_started || (m_state != State::Connecting && m_state != State::Buffering))
+        return;
+    m_live = !sized;
+    m_bufferPercent = 0;
+    setState(State::Buffering);
+}
+
+void PlayerSession::onPlaying()
+{
+    if (m_state != State::Connecting && m_state != State::Buffering && m_state != State::Playing)
+        return;
+    m_started = true;
+    // A live stream that plays again has recovered; a file that keeps
+    // breaking off keeps counting towards its limit.
+    if (m_live)
+        m_reconnect.reset();
+    setState(State::Playing);
+}
+
+void PlayerSession::onBuffering(int percent)
+{
+    m_bufferPercent = percent;
+    if (!m_started)
+        return;
+    if (m_state == State::Playing)
+        setState(State::Buffering);
+    else if (m_state == State::Buffering)
+        refreshStatus();
+}
+
+void PlayerSession::onEnded(EndOutcome outcome, PlayerFailure failure)
+{
+    if (m_state != State::Connecting && m_state != State::Buffering && m_state != State::Playing)
+        return;
+    switch (outcome) {
+    case EndOutcome::Finished:
+        // Played to its end: done, never fetched again.
+        m_started = false;
+        setState(State::Stopped);
+        break;
+    case EndOutcome::Dropped:
+        scheduleReconnect();
+        break;
+    case EndOutcome::Failed:
+        retryOrFail(failure);
+        break;
+    }
+}
+
+// ---- status ----------------------------------------------------------------
+
+void PlayerSession::setTitle(const QString &title)
+{
+    if (title == m_title)
+        return;
+    m_title = title;
+    emit titleChanged(m_title);
+}
+
+void PlayerSession::setState(State state)
+{
+    const bool changed = state != m_state;
+    m_state = state;
+    if (state == State::Idle || state == State::Stopped || state == State::Failed)
+        setTitle({});
+    refreshStatus();
+    if (changed)
+        emit stateChanged(state);
+}
+
+void PlayerSession::refreshStatus()
+{
+    QString text;
+    switch (m_state) {
+    case State::Idle: text = statustext::ready(); break;
+    case State::Stopped: text = statustext::stopped(); break;
+    case State::Connecting:
+        text = m_reconnect.attempt() > 0 ? statustext::reconnectingNow(m_reconnect.attempt())
+                                         : statustext::connecting();
+        break;
+    case State::Buffering: text = statustext::buffering(m_bufferPercent); break;
+    case State::Playing: text = statustext::playing(); break;
+    case State::Paused: text = statustext::paused(); break;
+    case State::Reconnecting:
+        text = statustext::reconnecting(m_reconnect.attempt(), m_reconnectSeconds);
+        break;
+    case State::Failed: text = statustext::failure(m_failure); break;
+    }
+    if (text == m_statusText)
+        return;
+    m_statusText = text;
+    emit statusChanged(text);
+}
+
+}  // namespace kelvaro

@@ -1,0 +1,123 @@
+#pragma once
+
+#include "playback_engine.h"
+#include "reconnect_policy.h"
+#include "status_texts.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <chrono>
+
+namespace kelvaro {
+
+class AsxResolver;
+
+// One station's playback, without any widget: the address, the transport,
+// reconnecting a dropped stream with growing pauses, a live pause that is a
+// fresh connection on play, .asx playlists, and why a stream failed. The
+// engine behind it does the decoding (MpvEngine in the program, a scripted
+// one in tests).
+class PlayerSession : public QObject {
+    Q_OBJECT
+public:
+    enum class State { Idle, Connecting, Buffering, Playing, Paused, Reconnecting, Stopped, Failed };
+    Q_ENUM(State)
+
+    // A file (a stream with a size) that keeps breaking off is tried again
+    // this many times; live streams are tried again for as long as they are
+    // the session's address.
+    static constexpr int kMaxFileRetries = 4;
+
+    // Takes ownership of the engine.
+    explicit PlayerSession(PlaybackEngine *engine, QObject *parent = nullptr);
+    ~PlayerSession() override;  // returns at once, even mid-connect
+
+    QString url() const { return m_url; }
+    // Stops what plays and takes the new address; plays it when autoStart.
+    void setUrl(const QString &url);
+    bool autoStart() const { return m_autoStart; }
+    void setAutoStart(bool on) { m_autoStart = on; }
+
+    void play();
+    void pause();
+    void stop();
+    // Pause while something plays or connects, play otherwise.
+    void togglePlayPause();
+
+    int volume() const { return m_volume; }
+    void setVolume(int volume);  // clamps 0..100
+    bool mute() const { return m_mute; }
+    void setMute(bool mute);
+
+    State state() const { return m_state; }
+    bool isRunning() const;  // connecting, buffering, playing or waiting to reconnect
+    QString statusText() const { return m_statusText; }
+    PlayerFailure lastFailure() const { return m_failure; }
+    QString title() const { return m_title; }  // the stream's current title, or empty
+    int reconnectAttempt() const { return m_reconnect.attempt(); }
+    // Asks the engine for the playback time; answered by elapsedChanged().
+    void requestElapsed();
+
+signals:
+    void stateChanged(kelvaro::PlayerSession::State state);
+    void statusChanged(const QString &text);
+    void titleChanged(const QString &title);
+    void elapsedChanged(double seconds);  // negative: none to show
+    void failed(kelvaro::PlayerFailure failure);
+    // Every address handed to the engine or opened by it (playlist entries).
+    void addressOpened(const QString &address);
+    // An address or playlist entry refused by the address check.
+    void addressRefused(const QString &address);
+
+protected:
+    // The pause before a reconnect attempt; reconnectDue() when it is over.
+    // Tests replace the clock to step through the pauses.
+    virtual void startReconnectWait(std::chrono::milliseconds delay);
+    virtual void cancelReconnectWait();
+    void reconnectDue();
+
+private:
+    void open(const QString &address, int asxDepth = 0);
+    void onAsxResolved(const QStringList &entries);
+    void closeConnection();
+    void retryOrFail(PlayerFailure failure);
+    void scheduleReconnect();
+    void fail(PlayerFailure failure);
+    void setState(State state);
+    void setTitle(const QString &title);
+    void refreshStatus();
+    bool isActive() const;  // a connection is open or opening
+
+    void onLoaded(bool sized);
+    void onPlaying();
+    void onBuffering(int percent);
+    void onEnded(EndOutcome outcome, PlayerFailure failure);
+
+    PlaybackEngine *m_engine;
+    AsxResolver *m_asx;
+    QTimer m_reconnectTimer;
+
+    QString m_url;
+    QString m_loadedAddress;
+    bool m_autoStart = true;
+    int m_volume = 50;
+    bool m_mute = false;
+
+    State m_state = State::Idle;
+    QString m_statusText;
+    QString m_title;
+    PlayerFailure m_failure = PlayerFailure::None;
+    int m_asxDepth = 0;
+    bool m_started = false;  // audio has played since the last open
+    // A stream without a size (Icecast, Shoutcast, any live source) is live:
+    // pause ends its connection and its end is a drop. Known once the engine
+    // has opened it, and kept across reconnects to the same address.
+    bool m_live = true;
+    int m_bufferPercent = 0;
+    ReconnectPolicy m_reconnect;
+    int m_reconnectSeconds = 0;
+};
+
+}  // namespace kelvaro
