@@ -13,6 +13,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QUrl>
 
 #include <memory>
@@ -32,8 +33,8 @@ private slots:
     void failuresEndStopped();
     void playsToneAndShowsTitle_data();
     void playsToneAndShowsTitle();
-    void droppedStreamReconnectsWithGrowingPauses();
-    void stopCancelsReconnecting();
+    void droppedStreamReconnects();
+    void filesThatEndOrBreakOff();
     void pauseOnLiveStreamReconnectsOnPlay();
     void slowAndStalledServers();
     void filmPlaysItsSoundAndEnds();
@@ -64,6 +65,9 @@ void TestPlayerFaults::initTestCase()
     QVERIFY(m_dir.isValid());
     const QString mp3 = m_dir.filePath(QStringLiteral("tone.mp3"));
     QVERIFY(testing::makeTone(mp3, 440, 20,
+                              {QStringLiteral("-c:a"), QStringLiteral("libmp3lame"), QStringLiteral("-b:a"),
+                               QStringLiteral("128k")}));
+    QVERIFY(testing::makeTone(m_dir.filePath(QStringLiteral("short.mp3")), 440, 4,
                               {QStringLiteral("-c:a"), QStringLiteral("libmp3lame"), QStringLiteral("-b:a"),
                                QStringLiteral("128k")}));
     // A short film with a picture and a 440 Hz sound track.
@@ -135,50 +139,59 @@ void TestPlayerFaults::playsToneAndShowsTitle()
     QVERIFY2(qAbs(f - 440) < 15, qPrintable(QString::number(f)));
 }
 
-void TestPlayerFaults::droppedStreamReconnectsWithGrowingPauses()
+void TestPlayerFaults::droppedStreamReconnects()
 {
+    // The engine tells a live stream that went away from one that ended:
+    // it reconnects after the first pause and plays again.
     auto player = newPlayer();
     QStringList statuses;
     connect(player.get(), &MediaPlayer::statusChanged, this, [&](const QString &t) { statuses << t; });
-    const QString address = url(QStringLiteral("/drop?after=3&down=2&case=reconnect"));
+    const QString address = url(QStringLiteral("/drop?after=2&down=0&case=reconnect"));
     player->setURL(address);
     QTRY_COMPARE_WITH_TIMEOUT(player->state(), State::Playing, kLong);
-    // The server closes after 3 s, refuses twice, then streams again.
     QTRY_COMPARE_WITH_TIMEOUT(player->state(), State::Reconnecting, kLong);
-    QTRY_VERIFY_WITH_TIMEOUT(player->reconnectAttempt() >= 3 || player->state() == State::Playing, kLong);
     QTRY_COMPARE_WITH_TIMEOUT(player->state(), State::Playing, kLong);
-    QCOMPARE(player->URL(), address);
     const QString all = statuses.join(QLatin1Char('\n'));
     QVERIFY2(all.contains(statustext::reconnecting(1, 1)), qPrintable(all));
-    QVERIFY2(all.contains(statustext::reconnecting(2, 2)), qPrintable(all));
-    QVERIFY2(all.contains(statustext::reconnecting(3, 4)), qPrintable(all));
-    QVERIFY2(all.contains(statustext::reconnectingNow(3)), qPrintable(all));
-    QVERIFY(!all.contains(statustext::failure(PlayerFailure::Unsupported)));
-    QCOMPARE(m_server.requests().filter(QStringLiteral("case=reconnect")).size(), 4);
+    QCOMPARE(player->reconnectAttempt(), 0);
+    QCOMPARE(m_server.requests().filter(QStringLiteral("case=reconnect")).size(), 2);
 }
 
-void TestPlayerFaults::stopCancelsReconnecting()
+void TestPlayerFaults::filesThatEndOrBreakOff()
 {
-    auto player = newPlayer();
-    player->setURL(url(QStringLiteral("/drop?after=2&down=1000&case=stop")));
-    QTRY_COMPARE_WITH_TIMEOUT(player->state(), State::Playing, kLong);
-    QTRY_COMPARE_WITH_TIMEOUT(player->state(), State::Reconnecting, kLong);
-    player->controls().stop();
-    QCOMPARE(player->state(), State::Stopped);
-    QCOMPARE(player->statusText(), statustext::stopped());
-    const int requests = m_server.requests().filter(QStringLiteral("case=stop")).size();
-    QTest::qWait(3000);  // longer than the first two pauses
-    QCOMPARE(m_server.requests().filter(QStringLiteral("case=stop")).size(), requests);
-    QCOMPARE(player->state(), State::Stopped);
-
-    // A new address cancels it too.
-    player->setURL(url(QStringLiteral("/drop?after=2&down=1000&case=newurl")));
-    QTRY_COMPARE_WITH_TIMEOUT(player->state(), State::Reconnecting, kLong);
-    player->setURL(url(QStringLiteral("/stream.mp3?case=after-newurl")));
-    QTRY_COMPARE_WITH_TIMEOUT(player->state(), State::Playing, kLong);
-    const int dropRequests = m_server.requests().filter(QStringLiteral("case=newurl")).size();
-    QTest::qWait(3000);
-    QCOMPARE(m_server.requests().filter(QStringLiteral("case=newurl")).size(), dropRequests);
+    // A file that plays to its end is finished even when the event loop is
+    // busy while it ends (its events then arrive in one batch); one whose
+    // transfer breaks off is a drop, retried after growing pauses.
+    {
+        auto player = newPlayer();
+        QList<State> states;
+        connect(player.get(), &MediaPlayer::stateChanged, this, [&](State s) {
+            states << s;
+            if (s == State::Buffering)
+                QThread::msleep(2500);  // longer than the engine needs to play the file
+        });
+        player->setURL(url(QStringLiteral("/file/short.mp3?case=busy")));
+        QTRY_VERIFY_WITH_TIMEOUT(states.contains(State::Playing) && player->state() == State::Stopped, kLong);
+        QVERIFY(!states.contains(State::Reconnecting) && !states.contains(State::Failed));
+        const int requests = m_server.requests().filter(QStringLiteral("case=busy")).size();
+        QTest::qWait(2500);
+        QCOMPARE(player->state(), State::Stopped);
+        QCOMPARE(m_server.requests().filter(QStringLiteral("case=busy")).size(), requests);
+    }
+    {
+        auto player = newPlayer();
+        QStringList statuses;
+        connect(player.get(), &MediaPlayer::statusChanged, this, [&](const QString &t) { statuses << t; });
+        player->setURL(url(QStringLiteral("/cut/short.mp3?case=cut")));
+        QTRY_COMPARE_WITH_TIMEOUT(player->state(), State::Reconnecting, kLong);
+        QCOMPARE(player->reconnectAttempt(), 1);
+        // Played again, broken off again: the next pause is longer.
+        QTRY_COMPARE_WITH_TIMEOUT(player->reconnectAttempt(), 2, kLong);
+        const QString all = statuses.join(QLatin1Char('\n'));
+        QVERIFY2(all.contains(statustext::reconnecting(2, 2)), qPrintable(all));
+        QVERIFY2(all.contains(statustext::playing()), qPrintable(all));
+        player->controls().stop();
+    }
 }
 
 void TestPlayerFaults::pauseOnLiveStreamReconnectsOnPlay()

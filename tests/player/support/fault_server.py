@@ -18,6 +18,7 @@ Endpoints:
   /list.pls?target=<url>                   a PLS playlist naming target
   /big.asx                                 a 1 MiB "playlist"
   /file/<name>                             a file from --files, whole, with its size
+  /cut/<name>                              the same size announced, half the file sent
 """
 import argparse
 import os
@@ -167,6 +168,21 @@ class Handler(BaseHTTPRequestHandler):
                     self.reply(f.read(), "application/octet-stream")
             except OSError:
                 self.send_error(404)
+        elif p.startswith("/cut/") and FILES:
+            try:
+                with open(os.path.join(FILES, os.path.basename(p[5:])), "rb") as f:
+                    body = f.read()
+            except OSError:
+                self.send_error(404)
+                return
+            self.send_response(200)
+            self.send_header("Content-Type", "audio/mpeg")
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            try:
+                self.wfile.write(body[: len(body) // 2])
+            except OSError:
+                pass
         elif p == "/big.asx":
             body = b"<ASX>" + b"<!-- padding -->" * 65536 + b"<Ref href=\"http://127.0.0.1:1/x\"/></ASX>"
             self.reply(body, "video/x-ms-asf")

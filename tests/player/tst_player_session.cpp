@@ -1,0 +1,292 @@
+// The playback session's decisions against a scripted engine: what follows
+// a finish, a drop or a failure, the reconnect pauses and what cancels them,
+// pause on live streams and files, stale events, and destruction mid-connect.
+// No server, no sound, no waiting: the reconnect clock is stepped by hand.
+
+#include "player_session.h"
+
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTest>
+
+using namespace kelvaro;
+using State = PlayerSession::State;
+
+namespace {
+
+// Records what the session asks; the test plays the engine's part.
+class ScriptedEngine : public PlaybackEngine {
+public:
+    QStringList loads;
+    int stops = 0;
+    QList<bool> pauses;
+    void load(const QString &address) override { loads << address; }
+    void stop() override { ++stops; }
+    void setPaused(bool paused) override { pauses << paused; }
+    void setVolume(int) override {}
+    void setMute(bool) override {}
+    void requestPlaybackTime() override {}
+
+    void plays(bool sized)
+    {
+        emit loaded(sized);
+        emit playing();
+    }
+};
+
+// A session whose reconnect pauses are recorded instead of waited for.
+class SteppedSession : public PlayerSession {
+public:
+    explicit SteppedSession(ScriptedEngine *engine) : PlayerSession(engine), engine(*engine) {}
+    ScriptedEngine &engine;
+    QList<qint64> pauses;  // ms, in the order asked for
+    bool waiting = false;
+
+    bool pauseIsOver()
+    {
+        if (!waiting)
+            return false;
+        waiting = false;
+        reconnectDue();
+        return true;
+    }
+
+protected:
+    void startReconnectWait(std::chrono::milliseconds delay) override
+    {
+        pauses << delay.count();
+        waiting = true;
+    }
+    void cancelReconnectWait() override { waiting = false; }
+};
+
+const QString kStream = QStringLiteral("http://127.0.0.1:8000/live");
+
+}  // namespace
+
+class TestPlayerSession : public QObject {
+    Q_OBJECT
+private slots:
+    void endingsDecideWhatFollows();
+    void reconnectPausesGrowAndFilesGiveUp();
+    void stopAndNewAddressCancelReconnecting();
+    void pauseIsAFreshConnectionOnlyForLiveStreams();
+    void eventsOutsideALoadChangeNothing();
+    void titlesAndRefusedAddresses();
+    void destroyedWhileResolvingAPlaylist();
+};
+
+void TestPlayerSession::endingsDecideWhatFollows()
+{
+    // A file played to its end is finished: stopped, never fetched again.
+    {
+        SteppedSession s(new ScriptedEngine);
+        s.setUrl(kStream);
+        s.engine.plays(true);
+        QCOMPARE(s.state(), State::Playing);
+        emit s.engine.ended(EndOutcome::Finished, PlayerFailure::None);
+        QCOMPARE(s.state(), State::Stopped);
+        QVERIFY(!s.waiting);
+        QCOMPARE(s.engine.loads.size(), 1);
+    }
+    // A live stream that went away is fetched again after a pause, and
+    // counts as recovered once it plays.
+    {
+        SteppedSession s(new ScriptedEngine);
+        s.setUrl(kStream);
+        s.engine.plays(false);
+        emit s.engine.ended(EndOutcome::Dropped, PlayerFailure::None);
+        QCOMPARE(s.state(), State::Reconnecting);
+        QCOMPARE(s.statusText(), statustext::reconnecting(1, 1));
+        QVERIFY(s.pauseIsOver());
+        QCOMPARE(s.state(), State::Connecting);
+        QCOMPARE(s.statusText(), statustext::reconnectingNow(1));
+        QCOMPARE(s.engine.loads, QStringList({kStream, kStream}));
+        s.engine.plays(false);
+        QCOMPARE(s.state(), State::Playing);
+        QCOMPARE(s.reconnectAttempt(), 0);
+    }
+    // A stream that never played fails at once with the engine's cause.
+    {
+        SteppedSession s(new ScriptedEngine);
+        QSignalSpy failed(&s, &PlayerSession::failed);
+        s.setUrl(kStream);
+        emit s.engine.ended(EndOutcome::Failed, PlayerFailure::NotFound);
+        QCOMPARE(s.state(), State::Failed);
+        QCOMPARE(s.lastFailure(), PlayerFailure::NotFound);
+        QCOMPARE(s.statusText(), statustext::failure(PlayerFailure::NotFound));
+        QCOMPARE(failed.size(), 1);
+        QVERIFY(!s.waiting);
+    }
+}
+
+void TestPlayerSession::reconnectPausesGrowAndFilesGiveUp()
+{
+    // A live stream that stays away: 1, 2, 4, 8, then 15 s for as long as it
+    // is the session's address; its failures while reconnecting never end it.
+    {
+        SteppedSession s(new ScriptedEngine);
+        s.setUrl(kStream);
+        s.engine.plays(false);
+        emit s.engine.ended(EndOutcome::Dropped, PlayerFailure::None);
+        for (int i = 0; i < 6; ++i) {
+            QVERIFY(s.pauseIsOver());
+            emit s.engine.ended(EndOutcome::Failed, PlayerFailure::CannotConnect);
+            QCOMPARE(s.state(), State::Reconnecting);
+        }
+        QCOMPARE(s.pauses, (QList<qint64>{1000, 2000, 4000, 8000, 15000, 15000, 15000}));
+    }
+    // A file that keeps breaking off is not fetched every second: its
+    // pauses grow though it plays in between, and it gives up.
+    {
+        SteppedSession s(new ScriptedEngine);
+        s.setUrl(kStream);
+        for (int i = 0; i <= PlayerSession::kMaxFileRetries; ++i) {
+            s.engine.plays(true);
+            emit s.engine.ended(EndOutcome::Dropped, PlayerFailure::None);
+            s.pauseIsOver();
+        }
+        QCOMPARE(s.pauses, (QList<qint64>{1000, 2000, 4000, 8000}));
+        QCOMPARE(s.state(), State::Failed);
+        QCOMPARE(s.lastFailure(), PlayerFailure::Interrupted);
+        QCOMPARE(s.engine.loads.size(), PlayerSession::kMaxFileRetries + 1);
+    }
+}
+
+void TestPlayerSession::stopAndNewAddressCancelReconnecting()
+{
+    SteppedSession s(new ScriptedEngine);
+    s.setUrl(kStream);
+    s.engine.plays(false);
+    emit s.engine.ended(EndOutcome::Dropped, PlayerFailure::None);
+    QVERIFY(s.waiting);
+    s.stop();
+    QVERIFY(!s.waiting);
+    QCOMPARE(s.state(), State::Stopped);
+    QCOMPARE(s.statusText(), statustext::stopped());
+    QCOMPARE(s.reconnectAttempt(), 0);
+
+    s.play();
+    s.engine.plays(false);
+    emit s.engine.ended(EndOutcome::Dropped, PlayerFailure::None);
+    QVERIFY(s.waiting);
+    const QString other = QStringLiteral("http://127.0.0.1:8000/other");
+    s.setUrl(other);
+    QVERIFY(!s.waiting);
+    QCOMPARE(s.engine.loads.last(), other);
+    QCOMPARE(s.state(), State::Connecting);
+    QCOMPARE(s.statusText(), statustext::connecting());
+}
+
+void TestPlayerSession::pauseIsAFreshConnectionOnlyForLiveStreams()
+{
+    // Live: pause ends the connection, play opens a new one.
+    {
+        SteppedSession s(new ScriptedEngine);
+        s.setUrl(kStream);
+        s.engine.plays(false);
+        const int stops = s.engine.stops;
+        s.togglePlayPause();
+        QCOMPARE(s.state(), State::Paused);
+        QCOMPARE(s.engine.stops, stops + 1);
+        QVERIFY(s.engine.pauses.isEmpty());
+        s.togglePlayPause();
+        QCOMPARE(s.state(), State::Connecting);
+        QCOMPARE(s.engine.loads.size(), 2);
+    }
+    // A file pauses where it is and resumes there.
+    {
+        SteppedSession s(new ScriptedEngine);
+        s.setUrl(kStream);
+        s.engine.plays(true);
+        const int stops = s.engine.stops;
+        s.pause();
+        QCOMPARE(s.state(), State::Paused);
+        s.play();
+        QCOMPARE(s.state(), State::Playing);
+        QCOMPARE(s.engine.stops, stops);
+        QCOMPARE(s.engine.pauses.mid(s.engine.pauses.size() - 2), (QList<bool>{true, false}));
+        QCOMPARE(s.engine.loads.size(), 1);
+    }
+    // Pausing while connecting also ends the attempt.
+    {
+        SteppedSession s(new ScriptedEngine);
+        s.setUrl(kStream);
+        s.pause();
+        QCOMPARE(s.state(), State::Paused);
+        emit s.engine.ended(EndOutcome::Failed, PlayerFailure::TimedOut);
+        QCOMPARE(s.state(), State::Paused);
+    }
+}
+
+void TestPlayerSession::eventsOutsideALoadChangeNothing()
+{
+    SteppedSession s(new ScriptedEngine);
+    QSignalSpy states(&s, &PlayerSession::stateChanged);
+    s.setUrl(kStream);
+    s.stop();
+    states.clear();
+    s.engine.plays(false);
+    emit s.engine.buffering(50);
+    emit s.engine.ended(EndOutcome::Dropped, PlayerFailure::None);
+    QCOMPARE(s.state(), State::Stopped);
+    QVERIFY(states.isEmpty());
+    QVERIFY(!s.waiting);
+
+    // Quick switching: only the last address is playing, and the station
+    // that plays is the last one chosen.
+    for (int i = 0; i < 5; ++i)
+        s.setUrl(kStream + QString::number(i));
+    QCOMPARE(s.engine.loads.mid(s.engine.loads.size() - 5).last(), kStream + QStringLiteral("4"));
+    s.engine.plays(false);
+    QCOMPARE(s.state(), State::Playing);
+    QCOMPARE(s.url(), kStream + QStringLiteral("4"));
+    // Buffering after audio played, and back.
+    emit s.engine.buffering(40);
+    QCOMPARE(s.state(), State::Buffering);
+    QCOMPARE(s.statusText(), statustext::buffering(40));
+    emit s.engine.playing();
+    QCOMPARE(s.state(), State::Playing);
+}
+
+void TestPlayerSession::titlesAndRefusedAddresses()
+{
+    SteppedSession s(new ScriptedEngine);
+    s.setUrl(kStream);
+    s.engine.plays(false);
+    // GBK bytes as many Chinese stations send them.
+    emit s.engine.titleChanged(QByteArray("\xd6\xd0\xce\xc4  news "));
+    QCOMPARE(s.title(), QStringLiteral("中文 news"));
+    QCOMPARE(s.statusText(), statustext::playing());
+    s.stop();
+    QCOMPARE(s.title(), QString());
+
+    QSignalSpy refused(&s, &PlayerSession::addressRefused);
+    const int loads = s.engine.loads.size();
+    s.setUrl(QStringLiteral("file:///etc/passwd"));
+    QCOMPARE(s.state(), State::Failed);
+    QCOMPARE(s.lastFailure(), PlayerFailure::AddressRefused);
+    QCOMPARE(refused.size(), 1);
+    QCOMPARE(s.engine.loads.size(), loads);
+}
+
+void TestPlayerSession::destroyedWhileResolvingAPlaylist()
+{
+    // A server that accepts and never answers holds the .asx download open.
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    auto *engine = new ScriptedEngine;
+    QPointer<PlaybackEngine> watch(engine);
+    auto session = std::make_unique<SteppedSession>(engine);
+    session->setUrl(QStringLiteral("http://127.0.0.1:%1/list.asx").arg(silent.serverPort()));
+    QTRY_VERIFY(silent.hasPendingConnections());
+    QCOMPARE(session->state(), State::Connecting);
+    QVERIFY(engine->loads.isEmpty());
+    session.reset();
+    QVERIFY(watch.isNull());
+    QTest::qWait(50);  // a late reply would reach a deleted session here
+}
+
+QTEST_GUILESS_MAIN(TestPlayerSession)
+#include "tst_player_session.moc"
