@@ -12,6 +12,7 @@ Endpoints:
   /drop?after=S&down=N                     streams S seconds then closes; the next
                                            N connections are closed at once; then
                                            streams again
+  /cycle?after=S                           every connection streams S seconds, then closes
   /trickle                                 headers, then 50 bytes/s of the MP3
   /garbage                                 200 audio/mpeg with random bytes
   /list.asx?target=<url>                   an ASX playlist naming target
@@ -134,6 +135,8 @@ class Handler(BaseHTTPRequestHandler):
                 self.connection.shutdown(socket.SHUT_RDWR)
             else:
                 self.stream()
+        elif p == "/cycle":
+            self.stream(seconds=float(q.get("after", "120")))
         elif p == "/trickle":
             self.send_response(200)
             self.send_header("Content-Type", "audio/mpeg")
