@@ -9,6 +9,8 @@
 
 #include <mpv/client.h>
 
+#include <clocale>
+
 namespace kelvaro {
 
 namespace {
@@ -163,6 +165,10 @@ bool MpvEngine::ensureStarted()
         return true;
     if (m_startFailed)
         return false;
+    // libmpv refuses to start unless C's numeric locale is "C", and the
+    // program's locale comes from the desktop (zh_CN.UTF-8 for most of our
+    // users). Only C's own number formatting is affected; Qt's is not.
+    std::setlocale(LC_NUMERIC, "C");
     // libmpv is loaded with the first stream, not at program start.
     m_api = MpvApi::get();
     mpv_handle *mpv = m_api ? m_api->create() : nullptr;
