@@ -44,6 +44,7 @@ private slots:
     void playlists();
     void quickSwitchingLeavesOneStream();
     void playsUnderAChineseLocale();
+    void warmUpHandsOverTheFirstStation();
     void destroyingWhileConnectingReturns();
 
 private:
@@ -339,6 +340,23 @@ void TestPlayerFaults::playsUnderAChineseLocale()
     player.reset();
     std::setlocale(LC_ALL, "C");
     qunsetenv("LOCPATH");
+}
+
+void TestPlayerFaults::warmUpHandsOverTheFirstStation()
+{
+    // A station chosen while the engine is still being made plays once it is
+    // ready; a player that goes during the warm-up leaves nothing behind.
+    auto player = newPlayer();
+    player->session()->warmUp();
+    player->setURL(url(QStringLiteral("/stream.mp3?case=warm")));
+    QCOMPARE(player->state(), State::Connecting);
+    QTRY_COMPARE_WITH_TIMEOUT(player->state(), State::Playing, kLong);
+    QCOMPARE(m_server.requests().filter(QStringLiteral("case=warm")).size(), 1);
+    for (int i = 0; i < 3; ++i) {
+        auto gone = newPlayer();
+        gone->session()->warmUp();
+        QTest::qWait(i * 30);
+    }
 }
 
 void TestPlayerFaults::destroyingWhileConnectingReturns()
