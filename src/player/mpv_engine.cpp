@@ -357,6 +357,13 @@ void MpvEngine::finishDrain()
     }
 }
 
+// Idle with an entry failed and nothing after it: the load failed.
+void MpvEngine::noteIdle()
+{
+    if (m_awaitingIdle && isCurrent(m_entry))
+        m_verdictPending = true;  // made in finishDrain()
+}
+
 void MpvEngine::endLoad(EndOutcome outcome, PlayerFailure failure)
 {
     m_firstEntry = kNoEntry;  // nothing more of this load is reported
@@ -575,6 +582,14 @@ void MpvEngine::handleEvent(const mpv_event &event)
         m_awaitingIdle = true;
         break;
     }
+#if MPV_ENABLE_DEPRECATED
+    // The property alone can miss a visit to idle: a load that fails within
+    // one drain goes from idle to idle, and an unchanged value is not
+    // reported. This event is queued, in order, every time.
+    case MPV_EVENT_IDLE:
+        noteIdle();
+        break;
+#endif
     case MPV_EVENT_LOG_MESSAGE: {
         const auto *msg = static_cast<const mpv_event_log_message *>(event.data);
         if (m_entryLog.size() < 64)
@@ -607,10 +622,8 @@ void MpvEngine::handleEvent(const mpv_event &event)
             }
             break;
         case PropIdle:
-            // Idle with an entry failed and nothing after it: the load failed.
-            if (prop->format == MPV_FORMAT_FLAG && *static_cast<int *>(prop->data) && m_awaitingIdle
-                && isCurrent(m_entry))
-                m_verdictPending = true;  // made in finishDrain()
+            if (prop->format == MPV_FORMAT_FLAG && *static_cast<int *>(prop->data))
+                noteIdle();
             break;
         }
         break;

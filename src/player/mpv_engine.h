@@ -81,6 +81,7 @@ private:
     void handleEvent(const mpv_event &event);
     void handleHook(const mpv_event &event);
     void finishDrain();
+    void noteIdle();
     void endLoad(EndOutcome outcome, PlayerFailure failure);
     void command(const QList<QByteArray> &args, quint64 reply = 0);
     qint64 int64Property(const char *name) const;
