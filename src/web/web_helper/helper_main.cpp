@@ -5,6 +5,7 @@
 // whole web engine and its processes.
 
 #include "engine_view.h"
+#include "keyboard_focus.h"
 #include "web_helper/helper_protocol.h"
 
 #include <QApplication>
@@ -42,7 +43,7 @@ public:
     {
         if (event->type() == QEvent::MouseButtonPress && windowHandle()
             && !windowHandle()->isActive())
-            windowHandle()->requestActivate();
+            takeKeyboardFocus(windowHandle());
         return false;
     }
 
@@ -127,7 +128,7 @@ int main(int argc, char *argv[])
         if (word == helper::kLoad && space > 0) {
             surface->load(QUrl::fromEncoded(text.mid(space + 1)));
         } else if (word == helper::kFocus) {
-            page.windowHandle()->requestActivate();
+            takeKeyboardFocus(page.windowHandle());
             view->setFocus(Qt::TabFocusReason);
         } else if (word == helper::kQuit) {
             app.quit();
