@@ -3,7 +3,8 @@
 // runs throughout; every time it fires late, the lateness is one stall
 // sample, filed under the station choice in effect. Choices follow each other
 // every --gap-ms milliseconds, in rounds of: a stream, a failing address, a
-// web page, back to the stream. With --idle no station is chosen (the
+// web page, back to the stream; the first stream and the first page of the
+// run are filed apart (they load the player's and the page's engines). With --idle no station is chosen (the
 // reference: what the timer alone sees on this machine).
 //
 //   stall_bench --stream <url> --page <url> [--rounds N] [--gap-ms N] [--idle]
@@ -71,7 +72,8 @@ int main(int argc, char *argv[])
 
     QList<Choice> plan;
     for (int r = 0; r < rounds; ++r) {
-        plan << Choice{QStringLiteral("stream"), stream, QStringLiteral("流")}
+        plan << Choice{r == 0 ? QStringLiteral("first-stream") : QStringLiteral("stream"), stream,
+                       QStringLiteral("流")}
              << Choice{QStringLiteral("failing"), QStringLiteral("http://127.0.0.1:1/none.mp3"),
                        QStringLiteral("坏")}
              << Choice{r == 0 ? QStringLiteral("first-page") : QStringLiteral("page"), page,
