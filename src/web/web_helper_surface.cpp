@@ -161,8 +161,10 @@ void HelperSurface::setDiscarded(bool discarded)
     process->closeWriteChannel();
     m_ending << process;
     QTimer::singleShot(kEndGraceMs, process, [process] {
-        if (process->state() != QProcess::NotRunning)
+        if (process->state() != QProcess::NotRunning) {
+            qWarning("kelvaro: the web page helper did not end when asked; killed");
             process->kill();
+        }
     });
 }
 

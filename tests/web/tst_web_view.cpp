@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
@@ -321,6 +322,8 @@ private Q_SLOTS:
         const qint64 renderer = m_frame.view->rendererPid();
         QVERIFY(processAlive(helper));
         QVERIFY(processAlive(renderer));
+        // The helper ends when asked, not by being killed.
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("helper did not end")));
         choose(QStringLiteral("http://127.0.0.1:1/stream"), QStringLiteral("流二"));
         QVERIFY(!m_frame.frame->isVisible());
         QVERIFY(m_player.area->isVisible());

@@ -131,7 +131,9 @@ int main(int argc, char *argv[])
             takeKeyboardFocus(page.windowHandle());
             view->setFocus(Qt::TabFocusReason);
         } else if (word == helper::kQuit) {
-            app.quit();
+            // Not quit(): that first tries to close the windows, and the
+            // program's window that holds ours is not ours to close.
+            QCoreApplication::exit(0);
         }
     };
 
@@ -142,7 +144,7 @@ int main(int argc, char *argv[])
         while (std::getline(std::cin, line))
             QMetaObject::invokeMethod(&app, [&command, line] { command(line); },
                                       Qt::QueuedConnection);
-        QMetaObject::invokeMethod(&app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(&app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
     });
     reader.detach();
 
