@@ -156,6 +156,14 @@ class WebViewTest : public QObject
         return other;
     }
 
+    // A real click through the X server at a point of the window.
+    void clickAt(const QPoint &at)
+    {
+        xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"),
+                 QString::number(m_window.winId()), QString::number(at.x()),
+                 QString::number(at.y()), QStringLiteral("click"), QStringLiteral("1")});
+    }
+
     QString pageUrl() const { return m_base + QStringLiteral("/block.html#1"); }
 
 private Q_SLOTS:
@@ -410,12 +418,27 @@ private Q_SLOTS:
         // A real click on the line edit (through the X server) takes the
         // keyboard back from the page's window.
         const QPoint at = m_edit->mapTo(&m_window, QPoint(20, 12));
-        xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"),
-                 QString::number(m_window.winId()), QString::number(at.x()),
-                 QString::number(at.y()), QStringLiteral("click"), QStringLiteral("1")});
+        clickAt(at);
         QTRY_VERIFY_WITH_TIMEOUT(m_edit->hasFocus() && m_window.isActiveWindow(), 10000);
         xdotool({QStringLiteral("type"), QStringLiteral("abc")});
         QTRY_COMPARE_WITH_TIMEOUT(m_edit->text(), QStringLiteral("abc"), 10000);
+
+        // A click into the page gives it the keyboard; the view then is the
+        // window's focus widget too, so the next click on the line edit
+        // takes the keyboard back.
+        clickAt(QPoint(120, 240));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (xdotool({QStringLiteral("key"), QStringLiteral("j")}), pixelsOtherThan(kGuarded) == 0),
+            20000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_window.focusWidget(), m_frame.view->focusProxy(), 10000);
+        QCOMPARE(m_edit->text(), QStringLiteral("abc"));
+        clickAt(at);
+        QTRY_VERIFY_WITH_TIMEOUT(m_edit->hasFocus() && m_window.isActiveWindow(), 10000);
+        // (Activation may select the line edit's text: only its end counts.)
+        xdotool({QStringLiteral("type"), QStringLiteral("k")});
+        QTRY_VERIFY_WITH_TIMEOUT(m_edit->text().endsWith(QLatin1Char('k')), 10000);
+        QTest::qWait(500);
+        QCOMPARE(pixelsOtherThan(kGuarded), 0);   // the page did not get the "k"
     }
 
     // A helper that dies leaves a blank frame behind; the next page starts a

@@ -33,26 +33,19 @@ void say(const QByteArray &line)
     std::fflush(stdout);
 }
 
-// The page window: tells the program when the user gives the page the
-// keyboard (a click into it), which the window manager does not do for a
-// window inside another program's window.
+// The page window. A click into the page gives it the keyboard and tells the
+// program so: no window manager does that for a window inside another
+// program's window, and the program's own focus must follow.
 class PageWindow : public QWidget
 {
 public:
     bool eventFilter(QObject *, QEvent *event) override
     {
-        if (event->type() == QEvent::MouseButtonPress && windowHandle()
-            && !windowHandle()->isActive())
+        if (event->type() == QEvent::MouseButtonPress && windowHandle()) {
             takeKeyboardFocus(windowHandle());
-        return false;
-    }
-
-protected:
-    bool event(QEvent *event) override
-    {
-        if (event->type() == QEvent::WindowActivate)
             say(helper::kFocused);
-        return QWidget::event(event);
+        }
+        return false;
     }
 };
 
@@ -98,9 +91,9 @@ int main(int argc, char *argv[])
         return 3;
     QWidget *view = surface->widget();
     view->setGeometry(0, 0, size.width(), size.height());
-    view->installEventFilter(&page);
-    for (QObject *child : view->findChildren<QObject *>())
-        child->installEventFilter(&page);
+    // The engine makes the widget that takes the mouse when the page
+    // arrives: watch every press in the helper.
+    app.installEventFilter(&page);
     page.setFocusProxy(view);
     page.show();
 
