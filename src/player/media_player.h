@@ -70,6 +70,8 @@ public:
     QString nowPlayingTitle() const;  // empty when the stream sends none
     int reconnectAttempt() const;
     PlayerSession *session() const { return m_session; }
+    // Makes the engine ahead of the first station, off the UI thread.
+    void warmUp() { m_session->warmUp(); }
     MiniControls *miniControls() const { return m_mini; }
 
 signals:
@@ -87,7 +89,6 @@ protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
-    void paintEvent(QPaintEvent *event) override;
 
 private:
     void onStateChanged(State state);
@@ -104,7 +105,6 @@ private:
     QString m_uiMode = QStringLiteral("mini");
     bool m_enableContextMenu = true;
     bool m_enableErrorDialogs = false;
-    bool m_warmUpAsked = false;
 };
 
 }  // namespace kelvaro

@@ -1,19 +1,20 @@
 #include "mini_controls.h"
 
+#include "player_icons.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSlider>
-#include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 namespace kelvaro {
 
 namespace {
-QToolButton *makeButton(QWidget *parent, QStyle::StandardPixmap icon, const QString &tip)
+QToolButton *makeButton(QWidget *parent, PlayerIcon icon, const QString &tip)
 {
     auto *b = new QToolButton(parent);
-    b->setIcon(parent->style()->standardIcon(icon));
+    b->setIcon(playerIcon(icon, parent->palette().color(QPalette::ButtonText)));
     b->setToolTip(tip);
     b->setAutoRaise(true);
     b->setFocusPolicy(Qt::TabFocus);
@@ -28,11 +29,11 @@ MiniControls::MiniControls(QWidget *parent) : QWidget(parent)
     m_status->setTextFormat(Qt::PlainText);
     m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
 
-    m_playPause = makeButton(this, QStyle::SP_MediaPlay, QStringLiteral("播放"));
+    m_playPause = makeButton(this, PlayerIcon::Play, QStringLiteral("播放"));
     m_playPause->setObjectName(QStringLiteral("playPause"));
-    m_stop = makeButton(this, QStyle::SP_MediaStop, QStringLiteral("停止"));
+    m_stop = makeButton(this, PlayerIcon::Stop, QStringLiteral("停止"));
     m_stop->setObjectName(QStringLiteral("stop"));
-    m_muteButton = makeButton(this, QStyle::SP_MediaVolume, QStringLiteral("静音"));
+    m_muteButton = makeButton(this, PlayerIcon::Volume, QStringLiteral("静音"));
     m_muteButton->setObjectName(QStringLiteral("mute"));
     m_muteButton->setCheckable(true);
     m_volume = new QSlider(Qt::Horizontal, this);
@@ -71,12 +72,16 @@ MiniControls::MiniControls(QWidget *parent) : QWidget(parent)
     connect(m_playPause, &QToolButton::clicked, this, &MiniControls::playPauseClicked);
     connect(m_stop, &QToolButton::clicked, this, &MiniControls::stopClicked);
     connect(m_muteButton, &QToolButton::toggled, this, [this](bool muted) {
-        m_muteButton->setIcon(style()->standardIcon(muted ? QStyle::SP_MediaVolumeMuted
-                                                          : QStyle::SP_MediaVolume));
+        m_muteButton->setIcon(icon(muted ? PlayerIcon::Muted : PlayerIcon::Volume));
         emit muteToggled(muted);
     });
     connect(m_volume, &QSlider::valueChanged, this, &MiniControls::volumeMoved);
     setElapsed(-1);
+}
+
+QIcon MiniControls::icon(PlayerIcon which) const
+{
+    return playerIcon(which, palette().color(QPalette::ButtonText));
 }
 
 void MiniControls::setStatus(const QString &text)
@@ -112,7 +117,7 @@ void MiniControls::setPlaying(bool playing)
     if (playing == m_playing)
         return;
     m_playing = playing;
-    m_playPause->setIcon(style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+    m_playPause->setIcon(icon(playing ? PlayerIcon::Pause : PlayerIcon::Play));
     m_playPause->setToolTip(playing ? QStringLiteral("暂停") : QStringLiteral("播放"));
 }
 
@@ -120,8 +125,7 @@ void MiniControls::setMuted(bool muted)
 {
     const QSignalBlocker block(m_muteButton);
     m_muteButton->setChecked(muted);
-    m_muteButton->setIcon(style()->standardIcon(muted ? QStyle::SP_MediaVolumeMuted
-                                                      : QStyle::SP_MediaVolume));
+    m_muteButton->setIcon(icon(muted ? PlayerIcon::Muted : PlayerIcon::Volume));
 }
 
 void MiniControls::setVolume(int volume)

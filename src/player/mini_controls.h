@@ -1,5 +1,7 @@
 #pragma once
 
+#include "player_icons.h"
+
 #include <QWidget>
 
 class QLabel;
@@ -43,6 +45,7 @@ protected:
 
 private:
     void elideTexts();
+    QIcon icon(PlayerIcon which) const;
 
     QLabel *m_status;
     QString m_fullStatus;

@@ -98,6 +98,12 @@ void Form1::createControls()
     Wmp1->setGeometry(0, 208, 256, 77);
     startupMark("Wmp1");
 
+    // Every station sits inside a category, so opening one is the first sign
+    // that a station is about to be chosen: the player's engine is made
+    // then, on a worker thread, and the first station pays nothing for it.
+    // Not earlier, so that a window sent to the tray unused stays small.
+    connect(TreeView1, &QTreeWidget::itemExpanded, Wmp1, &MediaPlayer::warmUp);
+
     // Keyboard focus: the player, then the tree, then the page while shown.
     setTabOrder(Wmp1, TreeView1);
     setTabOrder(TreeView1, WebBrowser1);

@@ -38,6 +38,13 @@ const QByteArray kList =
     "音乐之声;;http://127.0.0.1:9/yyzs;;\r\n"
     "Page;;http://127.0.0.1:9/page.html#1;;\r\n";
 
+// True once libmpv (the player's engine) is loaded into this process.
+bool engineLoaded()
+{
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libmpv");
+}
+
 bool expectTray()
 {
     return qgetenv("KELVARO_EXPECT_TRAY") == "1";
@@ -187,11 +194,14 @@ void TestForm1::choosingStations()
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     TreeView *tree = form.TreeView1;
 
-    // A category: nothing changes but its expansion.
+    // A category: nothing changes but its expansion, and the player's
+    // engine, not made at start-up, is made now for the station to come.
+    QVERIFY(!engineLoaded());
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
                       tree->visualItemRect(tree->topLevelItem(1)).center());
     QCOMPARE(form.windowTitle(), QStringLiteral("Kelvaro"));
     QVERIFY(tree->topLevelItem(1)->isExpanded());
+    QTRY_VERIFY(engineLoaded());
 
     QTreeWidgetItem *station = tree->topLevelItem(1)->child(0);
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(station).center());
