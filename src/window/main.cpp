@@ -1,4 +1,6 @@
+#include "desktop_session.h"
 #include "form1.h"
+#include "single_instance.h"
 #include "web_view.h"
 
 #include <QApplication>
@@ -24,7 +26,14 @@ int main(int argc, char *argv[])
     QApplication::setDesktopFileName(QStringLiteral("org.example.Kelvaro"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/kelvaro-32.png")));
 
+    // A second start hands over to the running instance and ends.
+    kelvaro::SingleInstance instance;
+    if (instance.handOverToRunningInstance())
+        return 0;
+
     kelvaro::Form1 form;
+    QObject::connect(&instance, &kelvaro::SingleInstance::showRequested, &form, &kelvaro::Form1::restore);
     form.show();
+    kelvaro::joinDesktopAfterFirstPaint(form);
     return app.exec();
 }
