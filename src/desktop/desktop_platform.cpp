@@ -46,6 +46,15 @@ QString instanceSocketName()
 #endif
 }
 
+bool instanceSocketInPrivateFolder()
+{
+#ifdef Q_OS_WIN
+    return false;
+#else
+    return !runtimeFolder().isEmpty();
+#endif
+}
+
 QString instanceLockPath()
 {
 #ifdef Q_OS_WIN

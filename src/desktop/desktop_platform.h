@@ -11,6 +11,10 @@ namespace kelvaro::platform {
 // carrying the user and the session id.
 QString instanceSocketName();
 
+// Whether the socket lives in a folder only the user can enter (the runtime
+// folder), so that it needs no access limit of its own.
+bool instanceSocketInPrivateFolder();
+
 // The lock file held by the running instance, beside its socket.
 QString instanceLockPath();
 

@@ -79,7 +79,10 @@ bool SingleInstance::askRunningInstance()
 void SingleInstance::listen()
 {
     server_ = new QLocalServer(this);
-    server_->setSocketOptions(QLocalServer::UserAccessOption);
+    // Limiting access costs a millisecond at start (a private folder, a bind
+    // and a rename); the runtime folder is the user's alone already.
+    if (!platform::instanceSocketInPrivateFolder())
+        server_->setSocketOptions(QLocalServer::UserAccessOption);
     const QString name = platform::instanceSocketName();
     // This process holds the lock, so a socket already there was left by an
     // instance that ended without cleaning up.
