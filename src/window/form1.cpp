@@ -7,6 +7,7 @@
 #include "station_choice.h"
 #include "startup_trace.h"
 #include "station_file.h"
+#include "station_list_location.h"
 #include "sys_tray.h"
 #include "tree_view.h"
 #include "web_frame.h"
@@ -122,7 +123,7 @@ void Form1::Form_Load()
 
 void Form1::jiazai()
 {
-    StationListRead read = readStationList(stationListPath(QCoreApplication::applicationDirPath()));
+    StationListRead read = readStationList(lookUpStationList(QCoreApplication::applicationDirPath()).path);
     stationTable_ = std::move(read.table);
     startupMark("station list read");
     fillCategoryTree(stationTable_, *TreeView1);
@@ -160,6 +161,11 @@ void Form1::cSysTray1_IconEvent()
     raise();
     activateWindow();
     cSysTray1->setIntray(false);
+}
+
+void Form1::restore()
+{
+    cSysTray1_IconEvent();
 }
 
 void Form1::closeEvent(QCloseEvent *event)

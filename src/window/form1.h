@@ -24,10 +24,14 @@ public:
     explicit Form1(QWidget *parent = nullptr);
     ~Form1() override;
 
-    // Reads the station list beside the executable and fills the tree.
+    // Reads the station list (the user's own, else the one beside the
+    // executable) and fills the tree.
     void jiazai();
 
     const StationTable &stations() const { return stationTable_; }
+
+    // Brings the window back to the front, normal, as the tray icon does.
+    void restore();
 
     // The controls, in the order they are created (later ones lie above
     // earlier ones where they overlap).

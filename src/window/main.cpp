@@ -1,4 +1,6 @@
+#include "desktop_session.h"
 #include "form1.h"
+#include "single_instance.h"
 #include "startup_trace.h"
 #include "web_view.h"
 
@@ -50,16 +52,25 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(KELVARO_VERSION_TEXT));
     QApplication::setDesktopFileName(QStringLiteral("org.example.Kelvaro"));
 
+    // A second start hands over to the running instance and ends.
+    kelvaro::SingleInstance instance;
+    if (instance.handOverToRunningInstance())
+        return 0;
+
     kelvaro::Form1 form;
     kelvaro::startupMark("window made and loaded");
     // The program-wide icon (for any window without its own) costs a PNG
-    // decode and a round of window updates; the window has its own icon
-    // already, so this waits until the first frame is on the screen.
-    AfterFirstPaint afterFirstPaint([] {
+    // decode and a round of window updates, and the session bus a few round
+    // trips; neither is needed for the first frame, so both wait until it is
+    // on the screen.
+    AfterFirstPaint afterFirstPaint([&form] {
         QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/kelvaro-32.png")));
         kelvaro::startupMark("application icon");
+        kelvaro::joinDesktop(form);
+        kelvaro::startupMark("desktop bus");
     });
     form.installEventFilter(&afterFirstPaint);
+    QObject::connect(&instance, &kelvaro::SingleInstance::showRequested, &form, &kelvaro::Form1::restore);
     form.show();
     kelvaro::startupMark("shown");
     return app.exec();

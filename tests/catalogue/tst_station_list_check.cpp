@@ -176,7 +176,10 @@ void TestStationListCheck::exitCodes_data()
         QTest::newRow(mode + "problems") << "problems" << json << 1;
         QTest::newRow(mode + "missing file") << "missing" << json << 2;
         QTest::newRow(mode + "directory") << "directory" << json << 2;
-        QTest::newRow(mode + "no file given") << "none" << json << 2;
+        // No file named: the list the program itself reads, here the sample
+        // beside the checker (the test's config folder has no personal list).
+        QTest::newRow(mode + "no file given") << "none" << json << 0;
+        QTest::newRow(mode + "two files") << "two" << json << 2;
     }
 }
 
@@ -198,9 +201,13 @@ void TestStationListCheck::exitCodes()
         args << QStringLiteral("--json");
     if (!path.isEmpty())
         args << path;
+    if (file == QLatin1String("two"))
+        args << write("A;;" + H + ";;\r\n") << write("B;;" + H + ";;\r\n");
 
     const Run run = runChecker(args);
     QTEST(run.exitCode, "exitCode");
+    if (file == QLatin1String("none"))
+        QVERIFY2(QString::fromUtf8(run.err).contains(QStringLiteral(KELVARO_BINARY_DIR "/电台.ini")), run.err.constData());
     if (run.exitCode == 2) {
         QVERIFY(run.out.isEmpty());
         QVERIFY(!run.err.isEmpty());

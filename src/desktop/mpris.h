@@ -1,0 +1,153 @@
+#pragma once
+
+#include "media_player.h"
+
+#include <QDBusAbstractAdaptor>
+#include <QDBusObjectPath>
+#include <QPointer>
+#include <QStringList>
+#include <QVariantMap>
+
+class QTreeWidgetItem;
+
+namespace kelvaro {
+
+class Form1;
+
+// The program as a media player on the session bus, so that media keys, the
+// desktop's sound menu and tools like playerctl can drive it. It works only
+// through the window's public parts: the player's controls and settings,
+// the tree (a station is chosen the way a click chooses it) and the window's
+// restore and close.
+class MprisService : public QObject {
+    Q_OBJECT
+public:
+    static inline const QString kServiceName = QStringLiteral("org.mpris.MediaPlayer2.kelvaro");
+    static inline const QString kObjectPath = QStringLiteral("/org/mpris/MediaPlayer2");
+
+    explicit MprisService(Form1 &form);
+
+    // Publishes the service on the session bus. False (and nothing is left
+    // registered) when there is no bus or the object cannot be registered.
+    bool publish();
+
+    // Root interface.
+    void raise();
+    void quit();
+    // Player interface.
+    QString playbackStatus() const;
+    QVariantMap metadata() const;
+    double volume() const;
+    void setVolume(double volume);
+    bool canGoNext() const { return sibling(+1) != nullptr; }
+    bool canGoPrevious() const { return sibling(-1) != nullptr; }
+    void play();
+    void pause();
+    void playPause();
+    void stop();
+    void next() { choose(sibling(+1)); }
+    void previous() { choose(sibling(-1)); }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void onStationChosen(const QString &key, const QString &text);
+    QTreeWidgetItem *sibling(int step) const;
+    void choose(QTreeWidgetItem *item);
+    bool playerActive() const;
+    // Sends PropertiesChanged for every player property that differs from
+    // what the bus last saw.
+    void announceChanges();
+    void scheduleAnnounce();
+
+    Form1 &form_;
+    MediaPlayer &player_;
+    QString stationKey_;   // the station last chosen (its address), empty before any
+    QString stationName_;
+    int stationRow_ = 0;   // its row in the station table
+    QVariantMap announced_;
+    bool announceQueued_ = false;
+    bool published_ = false;
+};
+
+// org.mpris.MediaPlayer2
+class MprisRootAdaptor : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2")
+    Q_PROPERTY(bool CanQuit READ canQuit)
+    Q_PROPERTY(bool CanRaise READ canRaise)
+    Q_PROPERTY(bool HasTrackList READ hasTrackList)
+    Q_PROPERTY(QString Identity READ identity)
+    Q_PROPERTY(QString DesktopEntry READ desktopEntry)
+    Q_PROPERTY(QStringList SupportedUriSchemes READ supportedUriSchemes)
+    Q_PROPERTY(QStringList SupportedMimeTypes READ supportedMimeTypes)
+public:
+    MprisRootAdaptor(QObject *holder, MprisService &service);
+    bool canQuit() const { return true; }
+    bool canRaise() const { return true; }
+    bool hasTrackList() const { return false; }
+    QString identity() const;
+    QString desktopEntry() const;
+    QStringList supportedUriSchemes() const { return {}; }
+    QStringList supportedMimeTypes() const { return {}; }
+
+public slots:
+    void Raise() { service_.raise(); }
+    void Quit() { service_.quit(); }
+
+private:
+    MprisService &service_;
+};
+
+// org.mpris.MediaPlayer2.Player
+class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
+    Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
+    Q_PROPERTY(double Rate READ rate WRITE setRate)
+    Q_PROPERTY(double MinimumRate READ rate)
+    Q_PROPERTY(double MaximumRate READ rate)
+    Q_PROPERTY(QVariantMap Metadata READ metadata)
+    Q_PROPERTY(double Volume READ volume WRITE setVolume)
+    Q_PROPERTY(qlonglong Position READ position)
+    Q_PROPERTY(bool CanGoNext READ canGoNext)
+    Q_PROPERTY(bool CanGoPrevious READ canGoPrevious)
+    Q_PROPERTY(bool CanPlay READ yes)
+    Q_PROPERTY(bool CanPause READ yes)
+    Q_PROPERTY(bool CanSeek READ no)
+    Q_PROPERTY(bool CanControl READ yes)
+public:
+    MprisPlayerAdaptor(QObject *holder, MprisService &service);
+    QString playbackStatus() const { return service_.playbackStatus(); }
+    double rate() const { return 1.0; }
+    void setRate(double) {}  // live radio plays at its own rate
+    QVariantMap metadata() const { return service_.metadata(); }
+    double volume() const { return service_.volume(); }
+    void setVolume(double volume) { service_.setVolume(volume); }
+    qlonglong position() const { return 0; }
+    bool canGoNext() const { return service_.canGoNext(); }
+    bool canGoPrevious() const { return service_.canGoPrevious(); }
+    bool yes() const { return true; }
+    bool no() const { return false; }
+
+public slots:
+    void Next() { service_.next(); }
+    void Previous() { service_.previous(); }
+    void Pause() { service_.pause(); }
+    void PlayPause() { service_.playPause(); }
+    void Stop() { service_.stop(); }
+    void Play() { service_.play(); }
+    // Live radio cannot seek or open other addresses: these do nothing.
+    void Seek(qlonglong) {}
+    void SetPosition(const QDBusObjectPath &, qlonglong) {}
+    void OpenUri(const QString &) {}
+
+signals:
+    void Seeked(qlonglong position);
+
+private:
+    MprisService &service_;
+};
+
+}  // namespace kelvaro

@@ -1,0 +1,119 @@
+#include "single_instance.h"
+
+#include "desktop_platform.h"
+
+#include <QElapsedTimer>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QLockFile>
+#include <QThread>
+#include <QTimer>
+
+namespace kelvaro {
+
+namespace {
+
+constexpr char kShowRequest[] = "show\n";
+constexpr char kAcknowledged[] = "ok\n";
+constexpr qint64 kMaxRequestBytes = 64;
+// How long a start waits for an instance that holds the lock but does not
+// answer yet (it may be between taking the lock and listening).
+constexpr int kHandOverMs = 5000;
+constexpr int kSocketWaitMs = 2000;
+
+}  // namespace
+
+SingleInstance::SingleInstance(QObject *parent) : QObject(parent) {}
+
+SingleInstance::~SingleInstance() = default;
+
+bool SingleInstance::handOverToRunningInstance()
+{
+    lock_ = std::make_unique<QLockFile>(platform::instanceLockPath());
+    // The lock is held for the program's whole life: never stale by age, only
+    // when the process that wrote it is gone.
+    lock_->setStaleLockTime(0);
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        if (lock_->tryLock(0)) {
+            listen();
+            return false;
+        }
+        if (lock_->error() != QLockFile::LockFailedError) {
+            // No place for the lock (unwritable folder): run unguarded.
+            lock_.reset();
+            return false;
+        }
+        if (askRunningInstance())
+            return true;
+        if (waited.elapsed() > kHandOverMs) {
+            // The holder never answers: better a second window than none.
+            lock_.reset();
+            return false;
+        }
+        QThread::msleep(50);
+    }
+}
+
+bool SingleInstance::askRunningInstance()
+{
+    QLocalSocket socket;
+    socket.connectToServer(platform::instanceSocketName());
+    if (!socket.waitForConnected(kSocketWaitMs))
+        return false;
+    socket.write(kShowRequest);
+    while (socket.bytesToWrite() > 0) {
+        if (!socket.waitForBytesWritten(kSocketWaitMs))
+            return false;
+    }
+    // Wait for the acknowledgement, so that the window is on its way when this
+    // process ends. The request is delivered either way.
+    while (!socket.canReadLine() && socket.state() == QLocalSocket::ConnectedState) {
+        if (!socket.waitForReadyRead(kSocketWaitMs))
+            break;
+    }
+    return true;
+}
+
+void SingleInstance::listen()
+{
+    server_ = new QLocalServer(this);
+    // Limiting access costs a millisecond at start (a private folder, a bind
+    // and a rename); the runtime folder is the user's alone already.
+    if (!platform::instanceSocketInPrivateFolder())
+        server_->setSocketOptions(QLocalServer::UserAccessOption);
+    const QString name = platform::instanceSocketName();
+    // This process holds the lock, so a socket already there was left by an
+    // instance that ended without cleaning up.
+    QLocalServer::removeServer(name);
+    if (!server_->listen(name)) {
+        delete server_;
+        server_ = nullptr;
+        return;
+    }
+    connect(server_, &QLocalServer::newConnection, this, &SingleInstance::serve);
+}
+
+void SingleInstance::serve()
+{
+    while (QLocalSocket *socket = server_->nextPendingConnection()) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+            while (socket->canReadLine()) {
+                if (socket->readLine(kMaxRequestBytes) == kShowRequest) {
+                    emit showRequested();
+                    socket->write(kAcknowledged);
+                    socket->disconnectFromServer();
+                    return;
+                }
+            }
+            if (socket->bytesAvailable() > kMaxRequestBytes)
+                socket->abort();  // not one of ours
+        });
+        // A client that connects and says nothing is dropped.
+        QTimer::singleShot(kSocketWaitMs, socket, [socket] { socket->abort(); });
+    }
+}
+
+}  // namespace kelvaro

@@ -1,0 +1,485 @@
+// The program as the desktop sees it: the built executable on a desktop with
+// a window manager and a notification area, a private session bus started
+// here, and the desktop's own clients (playerctl, gdbus) driving it. Streams
+// come from a real Icecast server and from the ICY server of the player's
+// tests (which sends a stream title), both on 127.0.0.1.
+#include "player_test_support.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QTest>
+
+#include <csignal>
+
+using namespace kelvaro::testing;
+
+namespace {
+
+const QString kService = QStringLiteral("org.mpris.MediaPlayer2.kelvaro");
+const QString kPlayer = QStringLiteral("org.mpris.MediaPlayer2.Player");
+
+struct Result {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Result runTool(const QString &program, const QStringList &args, int timeoutMs = 20000)
+{
+    QProcess process;
+    process.start(program, args);
+    Result r;
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        return r;
+    }
+    r.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    r.out = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+    r.err = QString::fromUtf8(process.readAllStandardError()).trimmed();
+    return r;
+}
+
+QString run(const QString &program, const QStringList &args)
+{
+    const Result r = runTool(program, args);
+    return r.exitCode == 0 ? r.out : QString();
+}
+
+QString xdotool(const QStringList &args)
+{
+    return run(QStringLiteral("xdotool"), args);
+}
+
+QString playerctl(const QStringList &args)
+{
+    return run(QStringLiteral("playerctl"), QStringList{"-p", "kelvaro"} + args);
+}
+
+// A playerctl command that prints nothing; true when it succeeded.
+bool playerctlDoes(const QStringList &args)
+{
+    return runTool(QStringLiteral("playerctl"), QStringList{"-p", "kelvaro"} + args).exitCode == 0;
+}
+
+// A method call on the program's MPRIS object; the reply as gdbus prints it.
+QString callMpris(const QString &member, const QStringList &args = {})
+{
+    return run(QStringLiteral("gdbus"), QStringList{"call", "--session", "--dest", kService, "--object-path",
+                                                    "/org/mpris/MediaPlayer2", "--method", member}
+                                            + args);
+}
+
+QString busProperty(const QString &interface, const QString &name)
+{
+    return callMpris(QStringLiteral("org.freedesktop.DBus.Properties.Get"), {interface, name});
+}
+
+// Whether a notification area is there (someone owns its selection): told
+// when a tray check fails, to tell a missing tray from a program fault.
+const char *trayState()
+{
+    const Result r = runTool(QStringLiteral("python3"),
+                             {"-c", "import sys; from Xlib import display\nd = display.Display()\n"
+                                    "sys.exit(0 if d.get_selection_owner(d.intern_atom('_NET_SYSTEM_TRAY_S0')) else 1)"});
+    return r.exitCode == 0 ? "the notification area is there" : "no notification area";
+}
+
+// The program, started from a folder of its own, and its window.
+class Program {
+public:
+    ~Program() { stop(); }
+
+    bool start(const QString &executable, const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
+    {
+        process_.setProcessEnvironment(env);
+        process_.setStandardOutputFile(QProcess::nullDevice());
+        process_.setStandardErrorFile(QProcess::nullDevice());
+        process_.start(executable, {});
+        if (!process_.waitForStarted(30000))
+            return false;
+        const QString pid = QString::number(process_.processId());
+        for (int i = 0; i < 300 && window_.isEmpty() && process_.state() == QProcess::Running; ++i) {
+            window_ = xdotool({"search", "--onlyvisible", "--pid", pid, "--name", "Kelvaro"})
+                          .section(QLatin1Char('\n'), 0, 0);
+            if (window_.isEmpty())
+                QTest::qWait(100);
+        }
+        return !window_.isEmpty();
+    }
+    void stop()
+    {
+        if (process_.state() == QProcess::NotRunning)
+            return;
+        process_.terminate();
+        if (!process_.waitForFinished(5000)) {
+            process_.kill();
+            process_.waitForFinished(5000);
+        }
+    }
+    QProcess &process() { return process_; }
+    QString window() const { return window_; }
+    QString caption() const { return xdotool({"getwindowname", window_}); }
+    bool mapped() const
+    {
+        return run(QStringLiteral("xwininfo"), {"-id", window_}).contains(QStringLiteral("IsViewable"));
+    }
+    bool minimised() const
+    {
+        return run(QStringLiteral("xprop"), {"-id", window_, "_NET_WM_STATE"})
+            .contains(QStringLiteral("_NET_WM_STATE_HIDDEN"));
+    }
+    // The program's icon in the notification area: its other visible window,
+    // no taller than the tray.
+    bool inTray() const
+    {
+        const QStringList windows = xdotool({"search", "--onlyvisible", "--pid",
+                                             QString::number(process_.processId()), "--name", "Kelvaro"})
+                                        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        static const QRegularExpression height(QStringLiteral("Height: (\\d+)"));
+        for (const QString &w : windows) {
+            if (w != window_ && height.match(run(QStringLiteral("xwininfo"), {"-id", w})).captured(1).toInt() <= 32)
+                return true;
+        }
+        return false;
+    }
+    void minimiseToTray()
+    {
+        xdotool({"windowminimize", window_});
+    }
+    // Opens the first category with a click and chooses its n-th station
+    // (1-based) with the keyboard.
+    void chooseStation(int n)
+    {
+        xdotool({"windowactivate", "--sync", window_});
+        xdotool({"mousemove", "--window", window_, "40", "42"});
+        xdotool({"click", "1"});
+        QStringList keys{"key", "--window", window_};
+        for (int i = 0; i < n; ++i)
+            keys << QStringLiteral("Down");
+        xdotool(keys << QStringLiteral("Return"));
+    }
+
+private:
+    QProcess process_;
+    QString window_;
+};
+
+// A command that keeps printing (playerctl --follow), read line by line.
+class Follower {
+public:
+    explicit Follower(const QStringList &args)
+    {
+        process_.setStandardErrorFile(QProcess::nullDevice());
+        process_.start(QStringLiteral("playerctl"), QStringList{"-p", "kelvaro", "--follow"} + args);
+        process_.waitForStarted(10000);
+    }
+    ~Follower()
+    {
+        process_.terminate();
+        if (!process_.waitForFinished(5000)) {
+            process_.kill();
+            process_.waitForFinished(5000);
+        }
+    }
+    QStringList lines()
+    {
+        buffer_ += process_.readAllStandardOutput();
+        return QString::fromUtf8(buffer_).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    // Whether `expected` appeared, in this order, among the lines so far.
+    bool saw(const QStringList &expected)
+    {
+        int next = 0;
+        for (const QString &line : lines()) {
+            if (next < expected.size() && line.trimmed() == expected[next])
+                ++next;
+        }
+        return next == expected.size();
+    }
+
+private:
+    QProcess process_;
+    QByteArray buffer_;
+};
+
+}  // namespace
+
+class TestDesktopBus : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void desktopClientsDriveThePlayer();
+    void secondStartHandsOverToTheFirst();
+    void personalListComesFirst();
+
+private:
+    QString prepareFolder(const QByteArray &list);
+    QProcessEnvironment withoutBus() const;
+
+    AlsaCapture capture_;
+    IcecastServer icecast_;
+    FaultServer icy_;
+    ChildProcess bus_;
+    QString busAddress_;
+    QTemporaryDir work_;
+    int folders_ = 0;
+};
+
+void TestDesktopBus::initTestCase()
+{
+    QVERIFY(capture_.setUp());
+    QVERIFY(icecast_.start());
+    QVERIFY(icecast_.startMp3Source(QStringLiteral("/tone.mp3"), 550));
+    QVERIFY(icecast_.waitForMount(QStringLiteral("/tone.mp3")));
+    const QString mp3 = work_.filePath(QStringLiteral("tone.mp3"));
+    QVERIFY(makeTone(mp3, 550, 10, {QStringLiteral("-c:a"), QStringLiteral("libmp3lame")}));
+    QVERIFY(icy_.start(mp3));
+
+    // A session bus of this test's own, ended with it (by PID, also when the
+    // test dies: the wrapper stops the bus when its stdin closes).
+    QVERIFY(bus_.start(QStringLiteral("python3"),
+                       {supportScript(QStringLiteral("tied_child.py")), QStringLiteral("dbus-daemon"),
+                        QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
+                        QStringLiteral("--print-address=1")}));
+    QTRY_VERIFY_WITH_TIMEOUT(bus_.output().contains('\n'), 20000);
+    busAddress_ = QString::fromUtf8(bus_.output()).trimmed();
+    QVERIFY(busAddress_.startsWith(QLatin1String("unix:")));
+    qputenv("DBUS_SESSION_BUS_ADDRESS", busAddress_.toUtf8());
+}
+
+void TestDesktopBus::cleanupTestCase()
+{
+    bus_.stop();
+}
+
+QString TestDesktopBus::prepareFolder(const QByteArray &list)
+{
+    const QString folder = work_.filePath(QStringLiteral("app%1").arg(++folders_));
+    QDir().mkpath(folder);
+    const QString binary = QStringLiteral(KELVARO_BINARY_DIR);
+    QFile::copy(binary + QStringLiteral("/kelvaro"), folder + QStringLiteral("/kelvaro"));
+    QFile::copy(binary + QStringLiteral("/kelvaro_webengine.so"), folder + QStringLiteral("/kelvaro_webengine.so"));
+    QFile file(folder + QStringLiteral("/电台.ini"));
+    if (file.open(QIODevice::WriteOnly))
+        file.write(list);
+    return folder + QStringLiteral("/kelvaro");
+}
+
+QProcessEnvironment TestDesktopBus::withoutBus() const
+{
+    // An address where no bus answers. (With no address at all, the bus
+    // library that Qt itself uses would launch a bus for the X display, one
+    // that outlives the test.)
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+               QStringLiteral("unix:path=") + work_.filePath(QStringLiteral("no-bus")));
+    return env;
+}
+
+void TestDesktopBus::desktopClientsDriveThePlayer()
+{
+    const QByteArray tone = icecast_.url(QStringLiteral("/tone.mp3")).toUtf8();
+    const QString title = QStringLiteral("晚间新闻 · 第一时间");
+    const QByteArray titled =
+        icy_.url(QStringLiteral("/stream.mp3?enc=utf8&title=") + QString::fromLatin1(QUrl::toPercentEncoding(title)))
+            .toUtf8();
+    const QByteArray list = "本地;;mms://127.0.0.1;;\r\n"
+                            "甲台;;" + tone + "?a;;\r\n"
+                            "乙台;;" + titled + ";;\r\n"
+                            "丙台;;" + tone + "?c;;\r\n"
+                            "远方;;mms://127.0.0.1;;\r\n"
+                            "丁台;;" + tone + "?d;;\r\n";
+    Program program;
+    QVERIFY(program.start(prepareFolder(list)));
+
+    // Published once the window is up; nothing chosen yet.
+    QTRY_COMPARE_WITH_TIMEOUT(playerctl({"status"}), QStringLiteral("Stopped"), 20000);
+    QCOMPARE(busProperty(QStringLiteral("org.mpris.MediaPlayer2"), QStringLiteral("Identity")),
+             QStringLiteral("(<'Kelvaro'>,)"));
+    QCOMPARE(busProperty(QStringLiteral("org.mpris.MediaPlayer2"), QStringLiteral("DesktopEntry")),
+             QStringLiteral("(<'org.example.Kelvaro'>,)"));
+    QCOMPARE(busProperty(kPlayer, QStringLiteral("CanSeek")), QStringLiteral("(<false>,)"));
+    QCOMPARE(busProperty(kPlayer, QStringLiteral("CanGoNext")), QStringLiteral("(<false>,)"));
+
+    Follower status({"status"});
+    Follower titles({"metadata", "xesam:title"});
+    Follower volumes({"volume"});
+
+    // A station chosen in the tree plays; the desktop sees it and its name.
+    program.chooseStation(2);
+    QTRY_COMPARE_WITH_TIMEOUT(program.caption(), QStringLiteral("正在收听乙台"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(playerctl({"status"}), QStringLiteral("Playing"), 30000);
+    QCOMPARE(playerctl({"metadata", "xesam:album"}), QStringLiteral("乙台"));
+    QVERIFY(capture_.waitForAudio(capture_.size(), AlsaCapture::kRate * AlsaCapture::kBytesPerFrame, 60000));
+    QCOMPARE(busProperty(kPlayer, QStringLiteral("CanGoNext")), QStringLiteral("(<true>,)"));
+    QCOMPARE(busProperty(kPlayer, QStringLiteral("CanGoPrevious")), QStringLiteral("(<true>,)"));
+
+    // The title the stream sends reaches the desktop, as a change it is told of.
+    QTRY_COMPARE_WITH_TIMEOUT(playerctl({"metadata", "xesam:title"}), title, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(titles.saw({title}), 10000);
+    QCOMPARE(playerctl({"metadata", "xesam:album"}), QStringLiteral("乙台"));
+
+    // Transport commands, each seen by the follower as a change.
+    QVERIFY(playerctlDoes({"pause"}));
+    QTRY_COMPARE_WITH_TIMEOUT(playerctl({"status"}), QStringLiteral("Paused"), 20000);
+    QVERIFY(playerctlDoes({"play-pause"}));
+    QTRY_COMPARE_WITH_TIMEOUT(playerctl({"status"}), QStringLiteral("Playing"), 20000);
+    QVERIFY(playerctlDoes({"stop"}));
+    QTRY_COMPARE_WITH_TIMEOUT(playerctl({"status"}), QStringLiteral("Stopped"), 20000);
+    QVERIFY(playerctlDoes({"play"}));
+    QTRY_COMPARE_WITH_TIMEOUT(playerctl({"status"}), QStringLiteral("Playing"), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(status.saw({"Stopped", "Playing", "Paused", "Playing", "Stopped", "Playing"}), 10000);
+
+    // Volume 0..1 is the player's 0..100; out-of-range values are clamped.
+    QCOMPARE(playerctl({"volume"}), QStringLiteral("1.000000"));
+    QVERIFY(playerctlDoes({"volume", "0.25"}));
+    QTRY_COMPARE_WITH_TIMEOUT(playerctl({"volume"}), QStringLiteral("0.250000"), 10000);
+    QVERIFY(!callMpris(QStringLiteral("org.freedesktop.DBus.Properties.Set"),
+                       {kPlayer, "Volume", "<7.5>"}).isNull());
+    QTRY_COMPARE_WITH_TIMEOUT(playerctl({"volume"}), QStringLiteral("1.000000"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(volumes.saw({"1.000000", "0.250000", "1.000000"}), 10000);
+
+    // Next and previous stay within the station's category.
+    QVERIFY(!callMpris(kPlayer + QStringLiteral(".Next")).isNull());
+    QTRY_COMPARE_WITH_TIMEOUT(program.caption(), QStringLiteral("正在收听丙台"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(playerctl({"metadata", "xesam:album"}), QStringLiteral("丙台"), 10000);
+    QCOMPARE(playerctl({"metadata", "xesam:title"}), QStringLiteral("丙台"));  // this stream sends no title
+    QTRY_COMPARE_WITH_TIMEOUT(busProperty(kPlayer, QStringLiteral("CanGoNext")), QStringLiteral("(<false>,)"), 10000);
+    QVERIFY(!callMpris(kPlayer + QStringLiteral(".Next")).isNull());  // the last one: nothing happens
+    QVERIFY(!callMpris(kPlayer + QStringLiteral(".Previous")).isNull());
+    QTRY_COMPARE_WITH_TIMEOUT(program.caption(), QStringLiteral("正在收听乙台"), 10000);
+    QVERIFY(!callMpris(kPlayer + QStringLiteral(".Previous")).isNull());
+    QTRY_COMPARE_WITH_TIMEOUT(program.caption(), QStringLiteral("正在收听甲台"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(busProperty(kPlayer, QStringLiteral("CanGoPrevious")), QStringLiteral("(<false>,)"),
+                              10000);
+    QVERIFY(!callMpris(kPlayer + QStringLiteral(".Previous")).isNull());  // the first one: nothing happens
+    QVERIFY(!callMpris(kPlayer + QStringLiteral(".Next")).isNull());
+    QTRY_COMPARE_WITH_TIMEOUT(program.caption(), QStringLiteral("正在收听乙台"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(playerctl({"status"}), QStringLiteral("Playing"), 30000);
+
+    // Raise brings the window back from the tray, as the tray icon does.
+    program.minimiseToTray();
+    QTRY_VERIFY_WITH_TIMEOUT(!program.mapped(), 10000);
+    QTRY_VERIFY2_WITH_TIMEOUT(program.inTray(), trayState(), 10000);
+    QVERIFY(!callMpris(QStringLiteral("org.mpris.MediaPlayer2.Raise")).isNull());
+    QTRY_VERIFY_WITH_TIMEOUT(program.mapped(), 10000);
+    QVERIFY(!program.minimised());
+    QTRY_VERIFY_WITH_TIMEOUT(!program.inTray(), 10000);
+
+    // Quit closes the program as closing its window does.
+    QVERIFY(!callMpris(QStringLiteral("org.mpris.MediaPlayer2.Quit")).isNull());
+    QVERIFY(program.process().waitForFinished(10000));
+    QCOMPARE(program.process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.process().exitCode(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!run(QStringLiteral("playerctl"), {"-l"}).contains(QStringLiteral("kelvaro")), 10000);
+}
+
+void TestDesktopBus::secondStartHandsOverToTheFirst()
+{
+    // No session bus at all: the program still runs, and still keeps to one
+    // instance.
+    const QProcessEnvironment env = withoutBus();
+    const QString executable = prepareFolder("本地;;mms://127.0.0.1;;\r\n");
+    Program first;
+    QVERIFY(first.start(executable, env));
+    first.minimiseToTray();
+    QTRY_VERIFY_WITH_TIMEOUT(!first.mapped(), 10000);
+    QTRY_VERIFY2_WITH_TIMEOUT(first.inTray(), trayState(), 10000);
+
+    QProcess second;
+    second.setProcessEnvironment(env);
+    second.start(executable, {});
+    QVERIFY(second.waitForFinished(20000));
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(first.mapped(), 10000);
+    QVERIFY(!first.minimised());
+    QTRY_VERIFY_WITH_TIMEOUT(!first.inTray(), 10000);
+    QVERIFY(first.process().state() == QProcess::Running);
+
+    // Another session (its own runtime folder) does not see this one.
+    QTemporaryDir otherRuntime;
+    QVERIFY(QFile::setPermissions(otherRuntime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QProcessEnvironment otherEnv = env;
+    otherEnv.insert(QStringLiteral("XDG_RUNTIME_DIR"), otherRuntime.path());
+    Program other;
+    QVERIFY(other.start(executable, otherEnv));
+    QVERIFY(first.process().state() == QProcess::Running);
+    other.stop();
+
+    // A crash leaves the socket and the lock behind; the next start takes
+    // them over and is then the one a further start hands over to.
+    const QString socket = qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/kelvaro.instance");
+    QVERIFY(QFileInfo::exists(socket));
+    ::kill(static_cast<pid_t>(first.process().processId()), SIGKILL);
+    QVERIFY(first.process().waitForFinished(10000));
+    QVERIFY(QFileInfo::exists(socket));
+    QVERIFY(QFileInfo::exists(socket + QStringLiteral(".lock")));
+
+    Program next;
+    QVERIFY(next.start(executable, env));
+    next.minimiseToTray();
+    QTRY_VERIFY_WITH_TIMEOUT(!next.mapped(), 10000);
+    QProcess again;
+    again.setProcessEnvironment(env);
+    again.start(executable, {});
+    QVERIFY(again.waitForFinished(20000));
+    QCOMPARE(again.exitCode(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(next.mapped(), 10000);
+
+    // A clean close removes the socket and the lock.
+    xdotool({"windowactivate", "--sync", next.window()});
+    xdotool({"key", "alt+F4"});
+    QVERIFY(next.process().waitForFinished(10000));
+    QCOMPARE(next.process().exitCode(), 0);
+    QVERIFY(!QFileInfo::exists(socket));
+    QVERIFY(!QFileInfo::exists(socket + QStringLiteral(".lock")));
+}
+
+void TestDesktopBus::personalListComesFirst()
+{
+    const QByteArray tone = icecast_.url(QStringLiteral("/tone.mp3")).toUtf8();
+    const QString personal = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/kelvaro/电台.ini");
+    QVERIFY(QDir().mkpath(QFileInfo(personal).path()));
+    const auto cleanUp = qScopeGuard([&] { QFile::remove(personal); });
+    QFile file(personal);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("个人;;mms://127.0.0.1;;\n个人电台;;" + tone + "?mine;;\n");
+    file.close();
+    const QString executable = prepareFolder("旁边;;mms://127.0.0.1;;\r\n旁边电台;;" + tone + ";;\r\n");
+
+    {
+        Program program;
+        QVERIFY(program.start(executable, withoutBus()));
+        program.chooseStation(1);
+        QTRY_COMPARE_WITH_TIMEOUT(program.caption(), QStringLiteral("正在收听个人电台"), 10000);
+    }
+    // The checker, with no file named, checks the same list and says which.
+    const QString checker = QStringLiteral(KELVARO_BINARY_DIR "/kelvaro-check");
+    Result check = runTool(checker, {});
+    QCOMPARE(check.exitCode, 0);
+    QVERIFY2(check.err.contains(personal), qPrintable(check.err));
+    QVERIFY(check.out.contains(QStringLiteral("个人电台")));
+
+    // Without the personal list, the one beside the program again.
+    QVERIFY(QFile::remove(personal));
+    {
+        Program program;
+        QVERIFY(program.start(executable, withoutBus()));
+        program.chooseStation(1);
+        QTRY_COMPARE_WITH_TIMEOUT(program.caption(), QStringLiteral("正在收听旁边电台"), 10000);
+    }
+    check = runTool(checker, {});
+    QVERIFY2(check.err.contains(QStringLiteral(KELVARO_BINARY_DIR "/电台.ini")), qPrintable(check.err));
+    QVERIFY(!check.out.contains(QStringLiteral("个人电台")));
+}
+
+QTEST_GUILESS_MAIN(TestDesktopBus)
+#include "tst_desktop_bus.moc"
