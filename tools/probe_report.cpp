@@ -109,7 +109,7 @@ QByteArray probeLineText(const ProbeTarget &target, const ProbeResult &result)
     case ProbeResult::Outcome::NotProbed:
         break;
     }
-    QString line = QStringLiteral("    %1 %2  <%3>")
+    QString line = QStringLiteral("    %1  %2  <%3>")
                        .arg(QString::fromLatin1(outcomeKeyword(result.outcome)), -10)
                        .arg(target.name, target.address);
     if (!detail.isEmpty())
