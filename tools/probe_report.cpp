@@ -39,7 +39,7 @@ ProbeCounts countResults(const std::vector<ProbeResult> &results)
         case ProbeResult::Outcome::Page:
             ++c.pages;
             if (!r.pageAnswered())
-                ++c.pagesWithoutAnswer;
+                ++c.pagesWithError;
             break;
         case ProbeResult::Outcome::NotProbed: ++c.notProbed; break;
         }
@@ -52,7 +52,7 @@ int probeExitCode(const std::vector<ProbeResult> &results, bool interrupted)
     if (interrupted)
         return 130;
     const ProbeCounts c = countResults(results);
-    return c.fails + c.refused + c.pagesWithoutAnswer + c.notProbed == 0 ? 0 : 1;
+    return c.fails + c.refused + c.pagesWithError + c.notProbed == 0 ? 0 : 1;
 }
 
 const char *outcomeKeyword(ProbeResult::Outcome outcome)
@@ -125,8 +125,8 @@ QByteArray probeSummaryText(const std::vector<ProbeResult> &results, double seco
                       .arg(c.fails)
                       .arg(c.refused)
                       .arg(c.pages);
-    if (c.pagesWithoutAnswer > 0)
-        out += QStringLiteral(" (%1 without an answer)").arg(c.pagesWithoutAnswer);
+    if (c.pagesWithError > 0)
+        out += QStringLiteral(" (%1 with an error)").arg(c.pagesWithError);
     out += QLatin1Char('\n');
     if (interrupted)
         out += QStringLiteral("Interrupted after %1 s; %2 station(s) not probed\n")
@@ -207,7 +207,7 @@ QByteArray probeReportJson(const StationListCheck &check, const QList<ProbeTarge
     out += ", \"fails\": " + QByteArray::number(c.fails);
     out += ", \"refused\": " + QByteArray::number(c.refused);
     out += ", \"pages\": " + QByteArray::number(c.pages);
-    out += ", \"pages_without_answer\": " + QByteArray::number(c.pagesWithoutAnswer);
+    out += ", \"pages_with_error\": " + QByteArray::number(c.pagesWithError);
     out += ", \"not_probed\": " + QByteArray::number(c.notProbed) + '}';
     out += ",\n \"interrupted\": ";
     out += interrupted ? "true" : "false";

@@ -15,7 +15,7 @@ struct ProbeCounts {
     int fails = 0;
     int refused = 0;
     int pages = 0;
-    int pagesWithoutAnswer = 0;  // no answer, or an HTTP error status
+    int pagesWithError = 0;  // no answer, or an HTTP error status
     int notProbed = 0;
 };
 

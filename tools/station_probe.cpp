@@ -65,6 +65,7 @@ public:
     Slot(StationProbe *probe, QNetworkAccessManager *network) : m_probe(probe), m_network(network)
     {
         m_deadline.setSingleShot(true);
+        m_deadline.setTimerType(Qt::PreciseTimer);  // a coarse timer may fire 5% early
         connect(&m_deadline, &QTimer::timeout, this, &Slot::onDeadline);
     }
     ~Slot() override { abandon(); }

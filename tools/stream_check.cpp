@@ -19,6 +19,7 @@ namespace kelvaro {
 StreamCheck::StreamCheck(QObject *parent) : QObject(parent)
 {
     m_deadline.setSingleShot(true);
+    m_deadline.setTimerType(Qt::PreciseTimer);  // a coarse timer may fire 5% early
     connect(&m_deadline, &QTimer::timeout, this, &StreamCheck::onDeadline);
     m_titleWait.setSingleShot(true);
     connect(&m_titleWait, &QTimer::timeout, this, &StreamCheck::finish);
@@ -155,7 +156,8 @@ QByteArray encodeWorkerResult(const ProbeResult &r)
     line += ' ';
     line += failureKeyword(r.failure);
     line += ' ' + QByteArray::number(r.msToAudio) + ' ';
-    line += r.title.isEmpty() ? QByteArray("-") : QUrl::toPercentEncoding(r.title);
+    // "-" stands for no title, so a title's own "-" is always encoded.
+    line += r.title.isEmpty() ? QByteArray("-") : QUrl::toPercentEncoding(r.title, {}, "-");
     return line + '\n';
 }
 

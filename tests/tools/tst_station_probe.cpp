@@ -257,7 +257,7 @@ void TestStationProbe::mixedListInFileOrder()
     QCOMPARE(summary[QLatin1String("fails")].toInt(), 6);
     QCOMPARE(summary[QLatin1String("refused")].toInt(), 2);
     QCOMPARE(summary[QLatin1String("pages")].toInt(), 2);
-    QCOMPARE(summary[QLatin1String("pages_without_answer")].toInt(), 1);
+    QCOMPARE(summary[QLatin1String("pages_with_error")].toInt(), 1);
     QCOMPARE(summary[QLatin1String("not_probed")].toInt(), 0);
 
     // The text: the categories of the tree, each once, with the player's own
@@ -274,7 +274,7 @@ void TestStationProbe::mixedListInFileOrder()
     QVERIFY2(out.contains(QStringLiteral("missing  <") + rows[1].address + QStringLiteral(">  not-found: 找不到该地址（404）\n")),
              qPrintable(out));
     QVERIFY2(out.contains(QStringLiteral("\"晚间新闻\"")), qPrintable(out));
-    QVERIFY2(out.contains(QStringLiteral("Plays: 3, fails: 6, refused: 2, pages: 2 (1 without an answer)\n")),
+    QVERIFY2(out.contains(QStringLiteral("Plays: 3, fails: 6, refused: 2, pages: 2 (1 with an error)\n")),
              qPrintable(out));
 }
 
