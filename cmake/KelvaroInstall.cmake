@@ -12,7 +12,9 @@ if(CMAKE_INSTALL_LIBDIR MATCHES "/")
 endif()
 
 install(TARGETS kelvaro RUNTIME DESTINATION ${KELVARO_LIBEXEC_DIR})
-# The web engine plugin is looked for beside the executable.
+# The web page helper program and the web engine plugin (used where the
+# helper's window cannot be embedded) are looked for beside the executable.
+install(TARGETS kelvaro-web RUNTIME DESTINATION ${KELVARO_LIBEXEC_DIR})
 install(TARGETS kelvaro_webengine
         LIBRARY DESTINATION ${KELVARO_LIBEXEC_DIR}
         RUNTIME DESTINATION ${KELVARO_LIBEXEC_DIR})

@@ -42,16 +42,27 @@ void StreamCheck::check(const QString &address, std::chrono::milliseconds timeou
         finish();
         return;
     }
-    if (!m_session) {
-        m_session = new PlayerSession(new MpvEngine(MpvEngine::Options{.audioOutput = false}), this);
-        connect(m_session, &PlayerSession::stateChanged, this,
-                [this](PlayerSession::State state) { onState(int(state)); });
-        connect(m_session, &PlayerSession::titleChanged, this, &StreamCheck::onTitle);
-    }
+    ensureSession();
     m_deadline.start(timeout);
     m_opening = true;
     m_session->setUrl(address);  // stops the previous address, plays this one
     m_opening = false;
+}
+
+void StreamCheck::ensureSession()
+{
+    if (m_session)
+        return;
+    m_session = new PlayerSession(new MpvEngine(MpvEngine::Options{.audioOutput = false}), this);
+    connect(m_session, &PlayerSession::stateChanged, this,
+            [this](PlayerSession::State state) { onState(int(state)); });
+    connect(m_session, &PlayerSession::titleChanged, this, &StreamCheck::onTitle);
+}
+
+void StreamCheck::warmUp()
+{
+    ensureSession();
+    m_session->warmUp();
 }
 
 void StreamCheck::cancel()
@@ -194,6 +205,7 @@ int runProbeWorker(std::chrono::milliseconds timeout)
     std::signal(SIGINT, SIG_IGN);
 
     StreamCheck check;
+    check.warmUp();
     QObject::connect(&check, &StreamCheck::done, [](const ProbeResult &result) {
         const QByteArray line = encodeWorkerResult(result);
         std::fwrite(line.constData(), 1, size_t(line.size()), stdout);

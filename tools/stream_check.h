@@ -33,6 +33,9 @@ public:
     ~StreamCheck() override;
 
     bool busy() const { return m_busy; }
+    // Makes the session and lets its engine start in the background, before
+    // the first address comes.
+    void warmUp();
     // Starts checking `address`; done() follows, also for a refused address.
     void check(const QString &address, std::chrono::milliseconds timeout);
     // Closes whatever is open, without a result.
@@ -42,6 +45,7 @@ signals:
     void done(const kelvaro::ProbeResult &result);
 
 private:
+    void ensureSession();
     void onState(int state);
     void onTitle(const QString &title);
     void onDeadline();

@@ -132,6 +132,17 @@ void MediaPlayer::moveEvent(QMoveEvent *event)
     fitToVisibleWidth();
 }
 
+// Once the player has been drawn the window is on screen: the engine is made
+// now, off the UI thread, while the user is still reading the tree.
+void MediaPlayer::paintEvent(QPaintEvent *event)
+{
+    QWidget::paintEvent(event);
+    if (!m_warmUpAsked) {
+        m_warmUpAsked = true;
+        QTimer::singleShot(0, m_session, &PlayerSession::warmUp);
+    }
+}
+
 // ---- what the session says -------------------------------------------------
 
 void MediaPlayer::onStateChanged(State state)

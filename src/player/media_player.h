@@ -87,6 +87,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     void onStateChanged(State state);
@@ -103,6 +104,7 @@ private:
     QString m_uiMode = QStringLiteral("mini");
     bool m_enableContextMenu = true;
     bool m_enableErrorDialogs = false;
+    bool m_warmUpAsked = false;
 };
 
 }  // namespace kelvaro

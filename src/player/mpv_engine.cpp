@@ -9,6 +9,11 @@
 
 #include <mpv/client.h>
 
+#include <QThread>
+
+#include <clocale>
+#include <mutex>
+
 namespace kelvaro {
 
 namespace {
@@ -157,31 +162,113 @@ MpvEngine::MpvEngine(QObject *parent) : MpvEngine(Options{}, parent) {}
 
 MpvEngine::MpvEngine(Options options, QObject *parent) : PlaybackEngine(parent), m_options(options) {}
 
+namespace {
+
+// Makes and initialises an engine with our options; callable on any thread.
+mpv_handle *createEngine(const MpvApi *api, bool audioOutput, int volume, bool mute)
+{
+    mpv_handle *mpv = api ? api->create() : nullptr;
+    if (!mpv)
+        return nullptr;
+    for (const EngineOption &o : kEngineOptions)
+        api->set_option_string(mpv, o.name, o.value);
+    if (!audioOutput)
+        api->set_option_string(mpv, "ao", "null");
+    api->set_option_string(mpv, "volume", QByteArray::number(volume).constData());
+    api->set_option_string(mpv, "mute", mute ? "yes" : "no");
+    if (api->initialize(mpv) < 0) {
+        api->terminate_destroy(mpv);
+        return nullptr;
+    }
+    return mpv;
+}
+
+// libmpv refuses to start unless C's numeric locale is "C", and the
+// program's locale comes from the desktop (zh_CN.UTF-8 for most of our
+// users). Only C's own number formatting is affected; Qt's is not. Called on
+// the UI thread: setlocale() is not thread-safe.
+void useCNumericLocale()
+{
+    std::setlocale(LC_NUMERIC, "C");
+}
+
+}  // namespace
+
+// An engine being made on a worker thread. Whoever comes second of the
+// worker (done) and the MpvEngine (abandoned) disposes of the handle.
+struct MpvEngine::WarmUp {
+    std::mutex lock;
+    mpv_handle *handle = nullptr;
+    const MpvApi *api = nullptr;
+    bool done = false;
+    bool abandoned = false;
+};
+
 bool MpvEngine::ensureStarted()
 {
     if (m_mpv)
         return true;
-    if (m_startFailed)
+    if (m_startFailed || m_warmUp)
         return false;
-    // libmpv is loaded with the first stream, not at program start.
-    m_api = MpvApi::get();
-    mpv_handle *mpv = m_api ? m_api->create() : nullptr;
+    useCNumericLocale();
+    // libmpv is loaded with the first stream or the warm-up, not at start.
+    const MpvApi *api = MpvApi::get();
+    adopt(api, createEngine(api, m_options.audioOutput, m_volume, m_mute));
+    return m_mpv != nullptr;
+}
+
+void MpvEngine::warmUp()
+{
+    if (m_mpv || m_startFailed || m_warmUp)
+        return;
+    useCNumericLocale();
+    auto warm = std::make_shared<WarmUp>();
+    m_warmUp = warm;
+    QThread *thread = QThread::create([warm, audio = m_options.audioOutput, volume = m_volume, mute = m_mute] {
+        const MpvApi *api = MpvApi::get();
+        mpv_handle *mpv = createEngine(api, audio, volume, mute);
+        const std::lock_guard guard(warm->lock);
+        warm->done = true;
+        warm->api = api;
+        if (warm->abandoned && mpv)
+            api->terminate_destroy(mpv);
+        else
+            warm->handle = mpv;
+    });
+    connect(thread, &QThread::finished, this, &MpvEngine::warmUpFinished);
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    thread->start(QThread::LowPriority);
+}
+
+void MpvEngine::warmUpFinished()
+{
+    if (!m_warmUp)
+        return;
+    mpv_handle *mpv = nullptr;
+    const MpvApi *api = nullptr;
+    {
+        const std::lock_guard guard(m_warmUp->lock);
+        mpv = std::exchange(m_warmUp->handle, nullptr);
+        api = m_warmUp->api;
+    }
+    m_warmUp.reset();
+    adopt(api, mpv);
+    if (m_mpv) {
+        // Settings changed while the engine was being made.
+        setVolume(m_volume);
+        setMute(m_mute);
+    }
+    if (!m_pendingLoad.isEmpty())
+        load(std::exchange(m_pendingLoad, {}));
+}
+
+void MpvEngine::adopt(const MpvApi *api, mpv_handle *mpv)
+{
     if (!mpv) {
         m_startFailed = true;
-        return false;
+        return;
     }
-    for (const EngineOption &o : kEngineOptions)
-        m_api->set_option_string(mpv, o.name, o.value);
-    if (!m_options.audioOutput)
-        m_api->set_option_string(mpv, "ao", "null");
-    const QByteArray volume = QByteArray::number(m_volume);
-    m_api->set_option_string(mpv, "volume", volume.constData());
-    m_api->set_option_string(mpv, "mute", m_mute ? "yes" : "no");
-    if (m_api->initialize(mpv) < 0) {
-        m_api->terminate_destroy(mpv);
-        m_startFailed = true;
-        return false;
-    }
+    m_api = api;
     m_mpv = mpv;
     // Failures only say "loading failed"; the cause is in the warnings.
     m_api->request_log_messages(m_mpv, "warn");
@@ -194,11 +281,23 @@ bool MpvEngine::ensureStarted()
     m_api->hook_add(m_mpv, HookOnPreloaded, "on_preloaded", 0);
     m_api->hook_add(m_mpv, HookOnUnload, "on_unload", 0);
     m_api->set_wakeup_callback(m_mpv, &MpvEngine::wakeup, this);
-    return true;
 }
 
 MpvEngine::~MpvEngine()
 {
+    if (m_warmUp) {
+        // The worker disposes of the engine it is making, or we do if it is done.
+        mpv_handle *mpv = nullptr;
+        const MpvApi *api = nullptr;
+        {
+            const std::lock_guard guard(m_warmUp->lock);
+            m_warmUp->abandoned = true;
+            mpv = std::exchange(m_warmUp->handle, nullptr);
+            api = m_warmUp->api;
+        }
+        if (mpv)
+            api->terminate_destroy(mpv);
+    }
     if (!m_mpv)
         return;
     // After this returns the engine calls nothing of ours any more; events
@@ -258,6 +357,13 @@ void MpvEngine::finishDrain()
     }
 }
 
+// Idle with an entry failed and nothing after it: the load failed.
+void MpvEngine::noteIdle()
+{
+    if (m_awaitingIdle && isCurrent(m_entry))
+        m_verdictPending = true;  // made in finishDrain()
+}
+
 void MpvEngine::endLoad(EndOutcome outcome, PlayerFailure failure)
 {
     m_firstEntry = kNoEntry;  // nothing more of this load is reported
@@ -292,6 +398,11 @@ double MpvEngine::doubleProperty(const char *name) const
 
 void MpvEngine::load(const QString &address)
 {
+    if (m_warmUp) {
+        // The engine is being made: the address goes to it when it is ready.
+        m_pendingLoad = address;
+        return;
+    }
     if (!ensureStarted()) {
         // Reported like any other failure, after the caller has returned.
         m_firstEntry = kNoEntry;
@@ -312,6 +423,7 @@ void MpvEngine::load(const QString &address)
 
 void MpvEngine::stop()
 {
+    m_pendingLoad.clear();
     m_awaitingReply = false;
     m_firstEntry = kNoEntry;
     m_awaitingIdle = m_verdictPending = false;
@@ -470,6 +582,14 @@ void MpvEngine::handleEvent(const mpv_event &event)
         m_awaitingIdle = true;
         break;
     }
+#if MPV_ENABLE_DEPRECATED
+    // The property alone can miss a visit to idle: a load that fails within
+    // one drain goes from idle to idle, and an unchanged value is not
+    // reported. This event is queued, in order, every time.
+    case MPV_EVENT_IDLE:
+        noteIdle();
+        break;
+#endif
     case MPV_EVENT_LOG_MESSAGE: {
         const auto *msg = static_cast<const mpv_event_log_message *>(event.data);
         if (m_entryLog.size() < 64)
@@ -502,10 +622,8 @@ void MpvEngine::handleEvent(const mpv_event &event)
             }
             break;
         case PropIdle:
-            // Idle with an entry failed and nothing after it: the load failed.
-            if (prop->format == MPV_FORMAT_FLAG && *static_cast<int *>(prop->data) && m_awaitingIdle
-                && isCurrent(m_entry))
-                m_verdictPending = true;  // made in finishDrain()
+            if (prop->format == MPV_FORMAT_FLAG && *static_cast<int *>(prop->data))
+                noteIdle();
             break;
         }
         break;

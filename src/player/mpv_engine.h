@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <limits>
+#include <memory>
 
 struct mpv_handle;
 struct mpv_event;
@@ -56,8 +57,13 @@ public:
     MpvEngine(Options options, QObject *parent = nullptr);
     ~MpvEngine() override;  // returns at once, even mid-connect
 
-    // Loads libmpv and makes the engine, once; false when that fails.
+    // Loads libmpv and makes the engine, once; false when that fails or
+    // while the warm-up is still making it.
     bool ensureStarted();
+    // Loads libmpv and makes the engine on a worker thread, so that the first
+    // station does not wait for it. An address loaded meanwhile is played
+    // as soon as the engine is ready.
+    void warmUp() override;
 
     void load(const QString &address) override;
     void stop() override;
@@ -67,11 +73,15 @@ public:
     void requestPlaybackTime() override;
 
 private:
+    struct WarmUp;
+    void warmUpFinished();
+    void adopt(const MpvApi *api, mpv_handle *mpv);
     static void wakeup(void *ctx);
     Q_INVOKABLE void drainEvents();
     void handleEvent(const mpv_event &event);
     void handleHook(const mpv_event &event);
     void finishDrain();
+    void noteIdle();
     void endLoad(EndOutcome outcome, PlayerFailure failure);
     void command(const QList<QByteArray> &args, quint64 reply = 0);
     qint64 int64Property(const char *name) const;
@@ -84,6 +94,8 @@ private:
     const MpvApi *m_api = nullptr;
     mpv_handle *m_mpv = nullptr;
     bool m_startFailed = false;
+    std::shared_ptr<WarmUp> m_warmUp;  // while a worker makes the engine
+    QString m_pendingLoad;             // loaded during the warm-up
     int m_volume = 100;
     bool m_mute = false;
     std::atomic_bool m_wakeupPending{false};

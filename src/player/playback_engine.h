@@ -34,6 +34,8 @@ public:
     virtual void setMute(bool mute) = 0;
     // Asks for the playback time; answered by playbackTime().
     virtual void requestPlaybackTime() = 0;
+    // Gets ready ahead of the first load where that takes time.
+    virtual void warmUp() {}
 
 signals:
     // The engine opens an address of its own accord (a playlist entry).

@@ -59,6 +59,8 @@ public:
     int reconnectAttempt() const { return m_reconnect.attempt(); }
     // Asks the engine for the playback time; answered by elapsedChanged().
     void requestElapsed();
+    // Lets the engine get ready ahead of the first station.
+    void warmUp() { m_engine->warmUp(); }
 
 signals:
     void stateChanged(kelvaro::PlayerSession::State state);

@@ -2,6 +2,7 @@
 
 #include "page_address.h"
 #include "web_engine_surface.h"
+#include "web_helper_surface.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -117,17 +118,24 @@ bool WebView::ensureEngine()
         return true;
     if (m_engineFailed)
         return false;
-    WebEngineFactory *factory = engineFactory();
-    if (!factory) {
-        m_engineFailed = true;
-        qWarning("kelvaro: the web engine plugin %s could not be loaded", kPluginBaseName);
-        return false;
-    }
     QPointer<WebView> self(this);
-    m_surface = factory->createSurface(this, [self](bool ok) {
+    auto onLoadFinished = [self](bool ok) {
         if (self)
             Q_EMIT self->loadFinished(ok);
-    });
+    };
+    // The engine in a helper program where its window can be embedded, so
+    // that its memory goes when the page is released; in this process
+    // otherwise.
+    m_surface = HelperSurface::create(this, onLoadFinished);
+    if (!m_surface) {
+        WebEngineFactory *factory = engineFactory();
+        if (!factory) {
+            m_engineFailed = true;
+            qWarning("kelvaro: the web engine plugin %s could not be loaded", kPluginBaseName);
+            return false;
+        }
+        m_surface = factory->createSurface(this, onLoadFinished);
+    }
     if (!m_surface) {
         m_engineFailed = true;
         return false;
@@ -153,6 +161,11 @@ bool WebView::isAudible() const
 qint64 WebView::rendererPid() const
 {
     return m_surface ? m_surface->rendererPid() : 0;
+}
+
+qint64 WebView::helperPid() const
+{
+    return m_surface ? m_surface->helperPid() : 0;
 }
 
 void WebView::setDiscardDelay(std::chrono::milliseconds delay)

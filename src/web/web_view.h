@@ -21,11 +21,14 @@ class WebEngineSurface;
 void prepareWebViewBeforeApplication();
 
 // The web view (WebBrowser1). Until the first navigation to a real page it is
-// a plain white widget: the web engine (and its browser process) is created
-// only then, from the kelvaro_webengine plugin. Only http and https addresses
-// and "about:blank" are loaded. While the view (or Frame1 around it) is hidden
-// for longer than the discard delay, the page's renderer is released; the next
-// page brings it back. Hiding the whole window does not release it.
+// a plain white widget: the web engine is created only then. On X11 and
+// Windows it runs in the helper program kelvaro-web, whose page window is
+// embedded in the view; elsewhere (or with KELVARO_WEB_IN_PROCESS set) it is
+// loaded into this process from the kelvaro_webengine plugin. Only http and
+// https addresses and "about:blank" are loaded. While the view (or Frame1
+// around it) is hidden for longer than the discard delay, the page is
+// released: the helper ends (or, in process, the renderer is released); the
+// next page brings it back. Hiding the whole window does not release it.
 class WebView : public QWidget
 {
     Q_OBJECT
@@ -49,6 +52,9 @@ public:
     bool engineCreated() const { return m_surface != nullptr; }
     bool isDiscarded() const;
     qint64 rendererPid() const;
+    // The helper program's process id; 0 while there is none (or the engine
+    // lives in this process).
+    qint64 helperPid() const;
     // True while the page plays sound (the engine's "recently audible").
     bool isAudible() const;
     // The last address loaded into the engine ("" before the engine exists).

@@ -5,6 +5,7 @@
 #include "media_player.h"
 #include "plain_controls.h"
 #include "station_choice.h"
+#include "startup_trace.h"
 #include "station_file.h"
 #include "sys_tray.h"
 #include "tree_view.h"
@@ -54,6 +55,7 @@ Form1::Form1(QWidget *parent)
     setWindowTitle(kCaption);
     setWindowIcon(QIcon(QStringLiteral(":/icons/kelvaro-32.png")));
     setFixedSize(254, 287);
+    startupMark("window");
     createControls();
     Form_Load();
 }
@@ -67,15 +69,18 @@ void Form1::createControls()
     const WebFrame web = createWebFrame(this);
     Frame1 = web.frame;
     WebBrowser1 = web.view;
+    startupMark("Frame1, WebBrowser1");
 
     TreeView1 = new TreeView(this);
     TreeView1->setGeometry(0, 32, 217, 169);
     connect(TreeView1, &TreeView::nodeClick, this, &Form1::TreeView1_NodeClick);
+    startupMark("TreeView1");
 
     cSysTray1 = new SysTray(this);
     cSysTray1->setTrayicon(QIcon(QStringLiteral(":/icons/kelvaro-tray-16.png")));
     cSysTray1->setTraytip(kTrayTip);
     connect(cSysTray1, &SysTray::iconEvent, this, &Form1::cSysTray1_IconEvent);
+    startupMark("cSysTray1");
 
     Line3 = new Line(this, {248, 32}, {248, 200});
     Line2 = new Line(this, {224, 32}, {224, 200});
@@ -87,9 +92,11 @@ void Form1::createControls()
     Label1 = new Label(kCaption + QLatin1Char(' ') + kHomePage, this);
     Label1->setGeometry(8, 8, 249, 17);
     connect(Label1, &Label::clicked, this, &Form1::Label1_Click);
+    startupMark("lines, labels");
 
     Wmp1 = new MediaPlayer(this);
     Wmp1->setGeometry(0, 208, 256, 77);
+    startupMark("Wmp1");
 
     // Keyboard focus: the player, then the tree, then the page while shown.
     setTabOrder(Wmp1, TreeView1);
@@ -101,7 +108,9 @@ void Form1::Form_Load()
     Wmp1->setEnableContextMenu(false);
     Wmp1->controls().stop();
     Wmp1->settings().setVolume(100);
+    startupMark("player settings");
     jiazai();
+    startupMark("jiazai");
     Frame1->hide();
 }
 
@@ -109,6 +118,7 @@ void Form1::jiazai()
 {
     StationListRead read = readStationList(stationListPath(QCoreApplication::applicationDirPath()));
     stationTable_ = std::move(read.table);
+    startupMark("station list read");
     fillCategoryTree(stationTable_, *TreeView1);
 }
 

@@ -8,6 +8,7 @@
 #include "status_texts.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QProcess>
 #include <QSignalSpy>
@@ -16,6 +17,7 @@
 #include <QThread>
 #include <QUrl>
 
+#include <clocale>
 #include <memory>
 
 using namespace kelvaro;
@@ -41,6 +43,8 @@ private slots:
     void playlists_data();
     void playlists();
     void quickSwitchingLeavesOneStream();
+    void playsUnderAChineseLocale();
+    void warmUpHandsOverTheFirstStation();
     void destroyingWhileConnectingReturns();
 
 private:
@@ -316,6 +320,43 @@ void TestPlayerFaults::quickSwitchingLeavesOneStream()
     QTRY_COMPARE_WITH_TIMEOUT(m_server.activeStreams(), 1, kLong);
     QVERIFY(m_server.requests().last().endsWith(QLatin1String("case=switch5")));
     QCOMPARE(player->URL(), url(QStringLiteral("/stream.mp3?case=switch5")));
+}
+
+void TestPlayerFaults::playsUnderAChineseLocale()
+{
+    // Most of our users run a zh_CN.UTF-8 desktop, whose numeric locale the
+    // engine would refuse to start under.
+    QTemporaryDir locales;
+    QProcess localedef;
+    localedef.start(QStringLiteral("localedef"), {QStringLiteral("-i"), QStringLiteral("zh_CN"), QStringLiteral("-f"),
+                                                  QStringLiteral("UTF-8"), locales.filePath(QStringLiteral("zh_CN.UTF-8"))});
+    QVERIFY(localedef.waitForFinished(120000));
+    qputenv("LOCPATH", QFile::encodeName(locales.path()));
+    QVERIFY(std::setlocale(LC_ALL, "zh_CN.UTF-8"));
+    QCOMPARE(QByteArray(std::setlocale(LC_NUMERIC, nullptr)), QByteArray("zh_CN.UTF-8"));
+    auto player = newPlayer();
+    player->setURL(url(QStringLiteral("/stream.mp3?case=locale")));
+    QTRY_COMPARE_WITH_TIMEOUT(player->state(), State::Playing, kLong);
+    player.reset();
+    std::setlocale(LC_ALL, "C");
+    qunsetenv("LOCPATH");
+}
+
+void TestPlayerFaults::warmUpHandsOverTheFirstStation()
+{
+    // A station chosen while the engine is still being made plays once it is
+    // ready; a player that goes during the warm-up leaves nothing behind.
+    auto player = newPlayer();
+    player->session()->warmUp();
+    player->setURL(url(QStringLiteral("/stream.mp3?case=warm")));
+    QCOMPARE(player->state(), State::Connecting);
+    QTRY_COMPARE_WITH_TIMEOUT(player->state(), State::Playing, kLong);
+    QCOMPARE(m_server.requests().filter(QStringLiteral("case=warm")).size(), 1);
+    for (int i = 0; i < 3; ++i) {
+        auto gone = newPlayer();
+        gone->session()->warmUp();
+        QTest::qWait(i * 30);
+    }
 }
 
 void TestPlayerFaults::destroyingWhileConnectingReturns()

@@ -10,8 +10,10 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QImage>
+#include <QLineEdit>
 #include <QPointer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
@@ -26,6 +28,8 @@ const QColor kBlock(0x20, 0xa0, 0x40);
 const QColor kGuarded(0x00, 0xc0, 0xc0);
 const QColor kPlayer(0xff, 0xff, 0x00);
 const QColor kWhite(0xff, 0xff, 0xff);
+const QColor kKeyed(0xc0, 0x00, 0xc0);
+const QColor kWaiting(0x00, 0x00, 0xff);
 const QRect kPlayerArea(0, 208, 254, 77);   // the part of the window both areas share
 
 struct FakePlayer : PlayerArea {
@@ -62,6 +66,52 @@ bool webEngineMapped()
 #endif
 }
 
+// True when engine libraries are mapped into the given process (Linux only;
+// false elsewhere).
+bool webEngineMappedIn(qint64 pid)
+{
+#ifdef Q_OS_LINUX
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(pid));
+    if (!maps.open(QIODevice::ReadOnly))
+        return false;
+    return maps.readAll().contains("libQt6WebEngineCore");
+#else
+    Q_UNUSED(pid);
+    return false;
+#endif
+}
+
+// True while a process with this id exists (and is not a zombie) on Linux.
+bool processAlive(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (pid <= 0 || !stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = stat.readAll();
+    const qsizetype close = text.lastIndexOf(')');
+    return close > 0 && text.mid(close + 2, 1) != "Z";
+}
+
+// Runs xdotool against the test's X server; its standard output.
+QByteArray xdotool(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral("xdotool"), args);
+    if (!p.waitForFinished(10000))
+        return {};
+    return p.readAllStandardOutput();
+}
+
+// Top-level windows the X server shows (no window manager runs here).
+int visibleTopLevelWindows()
+{
+    return int(xdotool({QStringLiteral("search"), QStringLiteral("--maxdepth"), QStringLiteral("1"),
+                        QStringLiteral("--onlyvisible"), QStringLiteral("--name"), QString()})
+                   .trimmed()
+                   .split('\n')
+                   .size());
+}
+
 } // namespace
 
 class WebViewTest : public QObject
@@ -75,6 +125,7 @@ class WebViewTest : public QObject
     FakePlayer m_player;
     WindowCaption m_caption;
     std::unique_ptr<WebFramePageArea> m_page;
+    QLineEdit *m_edit = nullptr;   // stands for the window's other controls
 
     void choose(const QString &key, const QString &text)
     {
@@ -103,6 +154,14 @@ class WebViewTest : public QObject
                 if (!sameColour(img.pixel(x, y), c))
                     ++other;
         return other;
+    }
+
+    // A real click through the X server at a point of the window.
+    void clickAt(const QPoint &at)
+    {
+        xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"),
+                 QString::number(m_window.winId()), QString::number(at.x()),
+                 QString::number(at.y()), QStringLiteral("click"), QStringLiteral("1")});
     }
 
     QString pageUrl() const { return m_base + QStringLiteral("/block.html#1"); }
@@ -135,6 +194,8 @@ private Q_SLOTS:
         m_frame = createWebFrame(&m_window);
         m_page = std::make_unique<WebFramePageArea>(m_frame);
         m_frame.frame->hide();
+        m_edit = new QLineEdit(&m_window);
+        m_edit->setGeometry(10, 10, 120, 24);
         m_window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&m_window));
     }
@@ -238,13 +299,17 @@ private Q_SLOTS:
         QSignalSpy loaded(m_frame.view, &WebView::loadFinished);
         choose(pageUrl(), QStringLiteral("网页台"));
         QVERIFY(m_frame.view->engineCreated());
-        QVERIFY(webEngineMapped() || QSysInfo::kernelType() != QLatin1String("linux"));
+        // The engine runs in the helper program, not in this process.
+        QVERIFY(m_frame.view->helperPid() > 0);
+        QVERIFY(!webEngineMapped());
         QCOMPARE(m_window.windowTitle(), QStringLiteral("正在收听网页台"));
         QVERIFY(m_frame.frame->isVisible());
         QVERIFY(!m_player.area->isVisible());
         QCOMPARE(m_frame.view->currentAddress(), pageUrl());
         QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty() && loaded.last().at(0).toBool(), 60000);
         QTRY_COMPARE_WITH_TIMEOUT(pixelsOtherThan(kBlock), 0, 30000);
+        QVERIFY(webEngineMappedIn(m_frame.view->helperPid()));
+        QVERIFY(!webEngineMapped());
     }
 
     void refusedAddressBlanksAShownPage()
@@ -260,7 +325,13 @@ private Q_SLOTS:
     {
         m_frame.view->setDiscardDelay(std::chrono::milliseconds(300));
         QVERIFY(!m_frame.view->isDiscarded());
-        QVERIFY(m_frame.view->rendererPid() > 0);
+        QTRY_VERIFY_WITH_TIMEOUT(m_frame.view->rendererPid() > 0, 10000);
+        const qint64 helper = m_frame.view->helperPid();
+        const qint64 renderer = m_frame.view->rendererPid();
+        QVERIFY(processAlive(helper));
+        QVERIFY(processAlive(renderer));
+        // The helper ends when asked, not by being killed.
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("helper did not end")));
         choose(QStringLiteral("http://127.0.0.1:1/stream"), QStringLiteral("流二"));
         QVERIFY(!m_frame.frame->isVisible());
         QVERIFY(m_player.area->isVisible());
@@ -269,6 +340,12 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(pixelsOtherThan(kPlayer), 0, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(m_frame.view->isDiscarded(), 15000);
         QTRY_COMPARE_WITH_TIMEOUT(m_frame.view->rendererPid(), qint64(0), 15000);
+        // Released: the helper and the engine's processes are gone, and the
+        // program holds no engine of its own.
+        QCOMPARE(m_frame.view->helperPid(), qint64(0));
+        QTRY_VERIFY_WITH_TIMEOUT(!processAlive(helper), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!processAlive(renderer), 10000);
+        QVERIFY(!webEngineMapped());
     }
 
     void pageAfterReleaseComesBack()
@@ -309,6 +386,8 @@ private Q_SLOTS:
     // permission requests were all refused at once, without asking anyone.
     void pageGetsNoDialogsWindowsOrPermissions()
     {
+        const int windowsBefore = visibleTopLevelWindows();
+        QVERIFY(windowsBefore >= 1);
         const QWidgetList before = QApplication::topLevelWidgets();
         choose(m_base + QStringLiteral("/guarded.html#1"), QStringLiteral("守"));
         QTRY_COMPARE_WITH_TIMEOUT(pixelsOtherThan(kGuarded), 0, 30000);
@@ -317,6 +396,66 @@ private Q_SLOTS:
             shown += w->isVisible() ? 1 : 0;
         QCOMPARE(shown, 1);
         QCOMPARE(QApplication::topLevelWidgets().size(), before.size());
+        // Nor did the helper show a window of its own on the screen.
+        QCOMPARE(visibleTopLevelWindows(), windowsBefore);
+    }
+
+    // The keyboard reaches the page when the view takes focus (in the tab
+    // order), and comes back to the window's controls when one is clicked.
+    void keyboardGoesToThePageAndBack()
+    {
+        choose(m_base + QStringLiteral("/keys.html#1"), QStringLiteral("键"));
+        QTRY_COMPARE_WITH_TIMEOUT(pixelsOtherThan(kWaiting), 0, 30000);
+        m_window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&m_window));
+        m_edit->setFocus(Qt::OtherFocusReason);
+        m_frame.view->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (xdotool({QStringLiteral("key"), QStringLiteral("k")}), pixelsOtherThan(kKeyed) == 0),
+            20000);
+        QVERIFY(m_edit->text().isEmpty());
+
+        // A real click on the line edit (through the X server) takes the
+        // keyboard back from the page's window.
+        const QPoint at = m_edit->mapTo(&m_window, QPoint(20, 12));
+        clickAt(at);
+        QTRY_VERIFY_WITH_TIMEOUT(m_edit->hasFocus() && m_window.isActiveWindow(), 10000);
+        xdotool({QStringLiteral("type"), QStringLiteral("abc")});
+        QTRY_COMPARE_WITH_TIMEOUT(m_edit->text(), QStringLiteral("abc"), 10000);
+
+        // A click into the page gives it the keyboard; the view then is the
+        // window's focus widget too, so the next click on the line edit
+        // takes the keyboard back.
+        clickAt(QPoint(120, 240));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (xdotool({QStringLiteral("key"), QStringLiteral("j")}), pixelsOtherThan(kGuarded) == 0),
+            20000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_window.focusWidget(), m_frame.view->focusProxy(), 10000);
+        QCOMPARE(m_edit->text(), QStringLiteral("abc"));
+        clickAt(at);
+        QTRY_VERIFY_WITH_TIMEOUT(m_edit->hasFocus() && m_window.isActiveWindow(), 10000);
+        // (Activation may select the line edit's text: only its end counts.)
+        xdotool({QStringLiteral("type"), QStringLiteral("k")});
+        QTRY_VERIFY_WITH_TIMEOUT(m_edit->text().endsWith(QLatin1Char('k')), 10000);
+        QTest::qWait(500);
+        QCOMPARE(pixelsOtherThan(kGuarded), 0);   // the page did not get the "k"
+    }
+
+    // A helper that dies leaves a blank frame behind; the next page starts a
+    // new one and shows its region exactly.
+    void pageAfterTheHelperDiedComesBack()
+    {
+        const qint64 helper = m_frame.view->helperPid();
+        QVERIFY(helper > 0);
+        QCOMPARE(QProcess::execute(QStringLiteral("kill"),
+                                   {QStringLiteral("-KILL"), QString::number(helper)}),
+                 0);
+        QTRY_COMPARE_WITH_TIMEOUT(m_frame.view->helperPid(), qint64(0), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(pixelsOtherThan(kWhite), 0, 10000);
+        choose(pageUrl(), QStringLiteral("网页台"));
+        QTRY_VERIFY_WITH_TIMEOUT(m_frame.view->helperPid() > 0, 10000);
+        QVERIFY(m_frame.view->helperPid() != helper);
+        QTRY_COMPARE_WITH_TIMEOUT(pixelsOtherThan(kBlock), 0, 30000);
     }
 };
 

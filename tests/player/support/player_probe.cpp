@@ -2,7 +2,9 @@
 // and prints "URLSET <steady-clock ns>" the moment the address is set (same
 // clock as Python's time.monotonic_ns on Linux and Windows). Quits after
 // argv[2] seconds (default: never), then prints "DESTROY_MS <ms>", the time
-// the player's destructor took.
+// the player's destructor took. With KELVARO_PROBE_WARM set, the engine is
+// warmed up first and the address set 1.5 s later, as when a user picks a
+// station after reading the tree.
 
 #include "media_player.h"
 
@@ -25,7 +27,10 @@ int main(int argc, char **argv)
     player.show();
     player.settings().setVolume(100);
     const QString url = QString::fromLocal8Bit(argv[1]);
-    QTimer::singleShot(0, &player, [&] {
+    const bool warm = qEnvironmentVariableIsSet("KELVARO_PROBE_WARM");
+    if (warm)
+        player.session()->warmUp();
+    QTimer::singleShot(warm ? 1500 : 0, &player, [&] {
         const auto now = std::chrono::steady_clock::now().time_since_epoch();
         std::printf("URLSET %lld\n",
                     static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));

@@ -1,0 +1,29 @@
+#pragma once
+
+// The line protocol between the web view and its helper program kelvaro-web,
+// one message per line of UTF-8 on the helper's standard input and output.
+//
+// Started as: kelvaro-web --parent <native window id> --size <width>x<height>
+// The helper makes its page window a child of the given window, at (0, 0) and
+// of the given size, and shows it.
+//
+// To the helper:                     From the helper:
+//   load <percent-encoded address>     loaded 1|0        a load finished
+//   focus                              audible 1|0       the page's sound
+//   quit (or end of input)             renderer <pid>    0 while none
+//                                      focused           the page took the keyboard
+
+namespace kelvaro::helper {
+
+inline constexpr char kLoad[] = "load";
+inline constexpr char kFocus[] = "focus";
+inline constexpr char kQuit[] = "quit";
+
+inline constexpr char kLoaded[] = "loaded";
+inline constexpr char kAudible[] = "audible";
+inline constexpr char kRenderer[] = "renderer";
+inline constexpr char kFocused[] = "focused";
+
+inline constexpr char kProgramName[] = "kelvaro-web";
+
+} // namespace kelvaro::helper

@@ -1,0 +1,10 @@
+#pragma once
+
+class QWindow;
+
+namespace kelvaro {
+
+// Gives the window (a child of another program's window) the keyboard.
+void takeKeyboardFocus(QWindow *window);
+
+} // namespace kelvaro
