@@ -176,8 +176,6 @@ QByteArray checkReportText(const StationListCheck &check, const QString &fileNam
     return out.toUtf8();
 }
 
-namespace {
-
 void appendJsonString(QByteArray &out, const QString &text)
 {
     out += '"';
@@ -207,6 +205,8 @@ void appendJsonString(QByteArray &out, const QString &text)
     }
     out += '"';
 }
+
+namespace {
 
 void appendKeyValue(QByteArray &out, const char *key, const QString &value)
 {

@@ -51,6 +51,10 @@ StationListCheck checkStationList(const QString &path);
 // only in letter case and/or by one trailing slash.
 bool looksLikeCategorySentinel(const QString &address);
 
+// Appends `text` as a JSON string: UTF-8, with quotes, backslashes and
+// control characters escaped. Shared by the checker's JSON reports.
+void appendJsonString(QByteArray &out, const QString &text);
+
 // The checker's two outputs, both UTF-8.
 QByteArray checkReportText(const StationListCheck &check, const QString &fileName);
 QByteArray checkReportJson(const StationListCheck &check);

@@ -1,5 +1,6 @@
 #include "web_view.h"
 
+#include "page_address.h"
 #include "web_engine_surface.h"
 #include "web_helper_surface.h"
 
@@ -81,15 +82,7 @@ WebView::~WebView() = default;
 
 bool WebView::isAllowedAddress(const QString &address)
 {
-    if (isBlank(address))
-        return true;
-    // Parsed leniently, as a browser would take a typed address; only the
-    // scheme and the presence of a host decide.
-    const QUrl url(address);
-    if (!url.isValid() || url.host().isEmpty())
-        return false;
-    const QString scheme = url.scheme();   // QUrl keeps schemes in lower case
-    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
+    return isBlank(address) || isAllowedPageAddress(address);
 }
 
 void WebView::Navigate(const QString &address)
