@@ -41,6 +41,10 @@ int main(int argc, char **argv)
         std::printf("STATUS %s\n", text.toUtf8().constData());
         std::fflush(stdout);
     });
+    QObject::connect(&player, &kelvaro::MediaPlayer::titleChanged, [](const QString &title) {
+        std::printf("TITLE %s\n", title.toUtf8().constData());
+        std::fflush(stdout);
+    });
     if (argc > 2)
         QTimer::singleShot(int(QString::fromLocal8Bit(argv[2]).toDouble() * 1000), &app, &QApplication::quit);
     const int code = app.exec();
