@@ -18,14 +18,19 @@ install(TARGETS kelvaro-web RUNTIME DESTINATION ${KELVARO_LIBEXEC_DIR})
 install(TARGETS kelvaro_webengine
         LIBRARY DESTINATION ${KELVARO_LIBEXEC_DIR}
         RUNTIME DESTINATION ${KELVARO_LIBEXEC_DIR})
+# The checker sits beside the program too, so that without a file argument
+# it checks the list the program reads.
+install(TARGETS kelvaro-check RUNTIME DESTINATION ${KELVARO_LIBEXEC_DIR})
 install(FILES ${PROJECT_SOURCE_DIR}/data/电台.ini DESTINATION ${KELVARO_LIBEXEC_DIR})
 if(NOT WIN32)
-    file(RELATIVE_PATH link_target /${CMAKE_INSTALL_BINDIR} /${KELVARO_LIBEXEC_DIR}/kelvaro)
-    install(CODE "
-        file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
-        file(CREATE_LINK \"${link_target}\"
-             \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/kelvaro\" SYMBOLIC)
-    ")
+    foreach(program kelvaro kelvaro-check)
+        file(RELATIVE_PATH link_target /${CMAKE_INSTALL_BINDIR} /${KELVARO_LIBEXEC_DIR}/${program})
+        install(CODE "
+            file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+            file(CREATE_LINK \"${link_target}\"
+                 \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${program}\" SYMBOLIC)
+        ")
+    endforeach()
     install(FILES ${PROJECT_SOURCE_DIR}/data/desktop/${KELVARO_APP_ID}.desktop
             DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
     install(FILES ${PROJECT_SOURCE_DIR}/data/desktop/${KELVARO_APP_ID}.metainfo.xml
