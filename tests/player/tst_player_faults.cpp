@@ -4,6 +4,8 @@
 
 #include "media_player.h"
 #include "mini_controls.h"
+#include "mpv_engine.h"
+#include "player_session.h"
 #include "player_test_support.h"
 #include "status_texts.h"
 
@@ -45,6 +47,7 @@ private slots:
     void quickSwitchingLeavesOneStream();
     void playsUnderAChineseLocale();
     void warmUpHandsOverTheFirstStation();
+    void titlesFollowTheSongs();
     void destroyingWhileConnectingReturns();
 
 private:
@@ -357,6 +360,24 @@ void TestPlayerFaults::warmUpHandsOverTheFirstStation()
         gone->session()->warmUp();
         QTest::qWait(i * 30);
     }
+}
+
+void TestPlayerFaults::titlesFollowTheSongs()
+{
+    // The title changes while the stream plays, as each song starts. Sound
+    // goes to the engine's own silent output, which keeps real time (the
+    // capture device takes audio as fast as it comes, and the engine then
+    // runs ahead of the stream's clock).
+    PlayerSession session(new MpvEngine(MpvEngine::Options{.audioOutput = false}));
+    QStringList titles;
+    connect(&session, &PlayerSession::titleChanged, this, [&](const QString &t) {
+        if (!t.isEmpty())
+            titles << t;
+    });
+    session.setUrl(url(QStringLiteral("/stream.mp3?case=songs&every=2&title=") + QStringLiteral("一|二|三").toUtf8().toPercentEncoding()));
+    QTRY_VERIFY_WITH_TIMEOUT(titles.contains(QStringLiteral("三")), kLong);
+    QCOMPARE(titles, QStringList({QStringLiteral("一"), QStringLiteral("二"), QStringLiteral("三")}));
+    QCOMPARE(session.state(), PlayerSession::State::Playing);
 }
 
 void TestPlayerFaults::destroyingWhileConnectingReturns()

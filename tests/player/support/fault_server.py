@@ -5,8 +5,10 @@ Listens on 127.0.0.1 only, on a free port, and prints "PORT <n>" once ready and
 "REQUEST <path>" for every request (stdout, line buffered).
 
 Endpoints:
-  /stream.mp3[?title=<text>&enc=utf8|gbk]  endless MP3 paced at --rate bytes/s,
-                                           ICY metadata when the client asks
+  /stream.mp3[?title=<text>&enc=utf8|gbk&every=S]
+                                           endless MP3 paced at --rate bytes/s,
+                                           ICY metadata when the client asks;
+                                           "A|B|C" titles change every S seconds
   /404, /500                               the error status
   /stall                                   accepts, reads the request, never answers
   /drop?after=S&down=N                     streams S seconds then closes; the next
@@ -57,7 +59,7 @@ class Handler(BaseHTTPRequestHandler):
     def log_message(self, fmt, *args):  # quiet
         pass
 
-    def stream(self, seconds=None, rate=None, title=None, enc="utf8"):
+    def stream(self, seconds=None, rate=None, title=None, enc="utf8", every=3.0):
         rate = rate or RATE
         icy = self.headers.get("Icy-MetaData") == "1" and title is not None
         metaint = 8192
@@ -67,11 +69,12 @@ class Handler(BaseHTTPRequestHandler):
         if icy:
             self.send_header("icy-metaint", str(metaint))
         self.end_headers()
-        meta = b""
-        if icy:
-            raw = b"StreamTitle='" + title.encode("gbk" if enc == "gbk" else "utf-8") + b"';"
+        def meta_block(text):
+            raw = b"StreamTitle='" + text.encode("gbk" if enc == "gbk" else "utf-8") + b"';"
             blocks = (len(raw) + 15) // 16
-            meta = bytes([blocks]) + raw + b"\0" * (blocks * 16 - len(raw))
+            return bytes([blocks]) + raw + b"\0" * (blocks * 16 - len(raw))
+        # "A|B|C": the title changes every `every` seconds, as songs do.
+        titles = title.split("|") if icy else []
         pos = 0
         since_meta = 0
         start = time.monotonic()
@@ -93,7 +96,8 @@ class Handler(BaseHTTPRequestHandler):
                         chunk = chunk[take:]
                         since_meta += take
                         if since_meta == metaint:
-                            out += meta
+                            now = int((time.monotonic() - start) / every)
+                            out += meta_block(titles[min(now, len(titles) - 1)])
                             since_meta = 0
                     self.wfile.write(out)
                 else:
@@ -113,7 +117,7 @@ class Handler(BaseHTTPRequestHandler):
         log("REQUEST " + self.path)
         p = url.path
         if p == "/stream.mp3":
-            self.stream(title=q.get("title"), enc=q.get("enc", "utf8"))
+            self.stream(title=q.get("title"), enc=q.get("enc", "utf8"), every=float(q.get("every", "3")))
         elif p in ("/404", "/500"):
             self.send_error(int(p[1:]))
         elif p == "/stall":
