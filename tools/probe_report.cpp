@@ -26,6 +26,17 @@ void appendKey(QByteArray &out, const char *key)
     out += "\": ";
 }
 
+// Titles come from the stations' servers and names from a hand-edited list:
+// control characters (a terminal's escape sequences among them) are shown
+// as U+FFFD instead of being written to the terminal.
+QString printable(QString text)
+{
+    for (QChar &c : text)
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format)
+            c = QChar::ReplacementCharacter;
+    return text;
+}
+
 }  // namespace
 
 ProbeCounts countResults(const std::vector<ProbeResult> &results)
@@ -96,7 +107,7 @@ QByteArray probeLineText(const ProbeTarget &target, const ProbeResult &result)
     case ProbeResult::Outcome::Plays:
         detail = seconds(result.msToAudio / 1000.0, 2) + QStringLiteral(" s");
         if (!result.title.isEmpty())
-            detail += QStringLiteral("  \"%1\"").arg(result.title);
+            detail += QStringLiteral("  \"%1\"").arg(printable(result.title));
         break;
     case ProbeResult::Outcome::Fails:
     case ProbeResult::Outcome::Refused:
@@ -111,7 +122,7 @@ QByteArray probeLineText(const ProbeTarget &target, const ProbeResult &result)
     }
     QString line = QStringLiteral("    %1  %2  <%3>")
                        .arg(QString::fromLatin1(outcomeKeyword(result.outcome)), -10)
-                       .arg(target.name, target.address);
+                       .arg(printable(target.name), printable(target.address));
     if (!detail.isEmpty())
         line += QStringLiteral("  ") + detail;
     return (line + QLatin1Char('\n')).toUtf8();

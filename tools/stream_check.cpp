@@ -3,6 +3,7 @@
 #include "address_check.h"
 #include "mpv_engine.h"
 #include "player_session.h"
+#include "probe_report.h"
 
 #include <QCoreApplication>
 #include <QUrl>
@@ -35,6 +36,8 @@ void StreamCheck::check(const QString &address, std::chrono::milliseconds timeou
     cancel();
     m_busy = true;
     m_result = {};
+    if (isAllowedStreamAddress(address))
+        ensureSession();
     m_clock.start();
     if (!isAllowedStreamAddress(address)) {
         m_result.outcome = ProbeResult::Outcome::Refused;
@@ -42,7 +45,6 @@ void StreamCheck::check(const QString &address, std::chrono::milliseconds timeou
         finish();
         return;
     }
-    ensureSession();
     m_deadline.start(timeout);
     m_opening = true;
     m_session->setUrl(address);  // stops the previous address, plays this one
@@ -53,7 +55,11 @@ void StreamCheck::ensureSession()
 {
     if (m_session)
         return;
-    m_session = new PlayerSession(new MpvEngine(MpvEngine::Options{.audioOutput = false}), this);
+    // Made at once (this is a worker process, not a window): the station's
+    // time and deadline must not include loading libmpv.
+    auto *engine = new MpvEngine(MpvEngine::Options{.audioOutput = false});
+    engine->ensureStarted();
+    m_session = new PlayerSession(engine, this);
     connect(m_session, &PlayerSession::stateChanged, this,
             [this](PlayerSession::State state) { onState(int(state)); });
     connect(m_session, &PlayerSession::titleChanged, this, &StreamCheck::onTitle);
@@ -153,17 +159,11 @@ void StreamCheck::close()
 
 // ---- the worker process ----------------------------------------------------
 
-namespace {
-
-const char *const kOutcomes[] = {"not-probed", "plays", "fails", "refused", "page"};
-
-}  // namespace
-
 QByteArray encodeWorkerResult(const ProbeResult &r)
 {
     // RESULT <outcome> <failure> <ms to audio> <title, percent-encoded>
     QByteArray line = "RESULT ";
-    line += kOutcomes[int(r.outcome)];
+    line += outcomeKeyword(r.outcome);
     line += ' ';
     line += failureKeyword(r.failure);
     line += ' ' + QByteArray::number(r.msToAudio) + ' ';
@@ -178,10 +178,15 @@ bool decodeWorkerResult(const QByteArray &line, ProbeResult &r)
     if (parts.size() != 5 || parts[0] != "RESULT")
         return false;
     r = {};
-    const auto outcome = std::find(std::begin(kOutcomes), std::end(kOutcomes), parts[1]);
-    if (outcome == std::end(kOutcomes))
+    bool outcomeKnown = false;
+    for (int o = int(ProbeResult::Outcome::NotProbed); o <= int(ProbeResult::Outcome::Page); ++o) {
+        if (parts[1] == outcomeKeyword(ProbeResult::Outcome(o))) {
+            r.outcome = ProbeResult::Outcome(o);
+            outcomeKnown = true;
+        }
+    }
+    if (!outcomeKnown)
         return false;
-    r.outcome = ProbeResult::Outcome(outcome - std::begin(kOutcomes));
     bool known = false;
     for (int f = int(PlayerFailure::None); f <= int(PlayerFailure::Interrupted); ++f) {
         if (parts[2] == failureKeyword(PlayerFailure(f))) {

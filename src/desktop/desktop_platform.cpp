@@ -71,8 +71,11 @@ bool sessionBusAvailable()
 #else
     // Without an address the bus library would try to launch a bus of its
     // own; the program must not start one, so it only uses a bus that is there.
-    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
-        return true;
+    // Joining happens on the UI thread: only a local (unix:) bus is used,
+    // never one that would mean a network connection.
+    const QByteArray address = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    if (!address.isEmpty())
+        return address.startsWith("unix:");
     const QString runtime = runtimeFolder();
     return !runtime.isEmpty() && QFileInfo::exists(QDir(runtime).filePath(QStringLiteral("bus")));
 #endif

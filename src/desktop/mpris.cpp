@@ -85,8 +85,13 @@ void MprisService::raise()
 
 void MprisService::quit()
 {
-    // After the reply to the call has gone out.
-    QTimer::singleShot(0, &form_, &QWidget::close);
+    // After the reply to the call has gone out. Closing stops playback as the
+    // window's own close does; the program then ends even when the window was
+    // hidden in the tray, where closing it alone would leave no window to end with.
+    QTimer::singleShot(0, &form_, [this] {
+        form_.close();
+        QCoreApplication::quit();
+    });
 }
 
 bool MprisService::playerActive() const

@@ -25,7 +25,15 @@ constexpr int kSocketWaitMs = 2000;
 
 SingleInstance::SingleInstance(QObject *parent) : QObject(parent) {}
 
-SingleInstance::~SingleInstance() = default;
+SingleInstance::~SingleInstance()
+{
+    // The socket goes while the lock is still held: once the lock is free, a
+    // new start may already be listening under the same name, and closing
+    // ours afterwards would remove its socket file.
+    delete server_;
+    server_ = nullptr;
+    lock_.reset();
+}
 
 bool SingleInstance::handOverToRunningInstance()
 {

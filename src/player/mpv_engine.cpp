@@ -195,8 +195,10 @@ void useCNumericLocale()
 }  // namespace
 
 // An engine being made on a worker thread. Whoever comes second of the
-// worker (done) and the MpvEngine (abandoned) disposes of the handle.
+// worker (done) and the MpvEngine (abandoned) disposes of the handle; the
+// MpvEngine's destructor waits for the worker.
 struct MpvEngine::WarmUp {
+    QThread *thread = nullptr;
     std::mutex lock;
     mpv_handle *handle = nullptr;
     const MpvApi *api = nullptr;
@@ -235,6 +237,7 @@ void MpvEngine::warmUp()
         else
             warm->handle = mpv;
     });
+    warm->thread = thread;
     connect(thread, &QThread::finished, this, &MpvEngine::warmUpFinished);
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     thread->start(QThread::LowPriority);
@@ -286,7 +289,10 @@ void MpvEngine::adopt(const MpvApi *api, mpv_handle *mpv)
 MpvEngine::~MpvEngine()
 {
     if (m_warmUp) {
-        // The worker disposes of the engine it is making, or we do if it is done.
+        // The worker is let finish (it is loading libraries and opening the
+        // sound device, which must not be cut short by the program's exit);
+        // the engine it made is disposed of here.
+        m_warmUp->thread->wait();
         mpv_handle *mpv = nullptr;
         const MpvApi *api = nullptr;
         {
