@@ -13,6 +13,7 @@ QList<FillProblem> fillCategoryTree(const StationTable &table, CategoryTree &tre
     QHash<QString, bool> isCategory;
     QString currentCategory;
     int currentHeadingRow = 0;
+    tree.beginFill();
 
     for (int row = 1; row <= StationTable::kRows; ++row) {
         const StationRecord &record = table.row(row);
@@ -46,6 +47,7 @@ QList<FillProblem> fillCategoryTree(const StationTable &table, CategoryTree &tre
         else
             problems.append({row, FillProblem::Kind::Refused, 0});
     }
+    tree.endFill();
     return problems;
 }
 

@@ -15,6 +15,10 @@ public:
     virtual ~CategoryTree() = default;
     virtual bool addTopLevel(const QString &key, const QString &text) = 0;
     virtual bool addChild(const QString &parentKey, const QString &key, const QString &text) = 0;
+    // Bracket a run of additions, so that a tree that shows its nodes can
+    // build them out of sight and show them all at once.
+    virtual void beginFill() {}
+    virtual void endFill() {}
 };
 
 // A row that filling could not add to the tree; it was skipped.

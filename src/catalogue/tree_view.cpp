@@ -2,6 +2,8 @@
 
 #include <QKeyEvent>
 
+#include <utility>
+
 namespace kelvaro {
 
 namespace {
@@ -21,15 +23,34 @@ TreeView::TreeView(QWidget *parent) : QTreeWidget(parent)
     connect(this, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem *item) { report(item); });
 }
 
+TreeView::~TreeView()
+{
+    qDeleteAll(pending_);  // only left by a fill that never ended
+}
+
 bool TreeView::addTopLevel(const QString &key, const QString &text)
 {
     if (nodes_.contains(key))
         return false;
     auto *item = new QTreeWidgetItem(QStringList{text});
     item->setData(0, kKeyRole, key);
-    addTopLevelItem(item);
+    if (filling_)
+        pending_.append(item);
+    else
+        addTopLevelItem(item);
     nodes_.insert(key, item);
     return true;
+}
+
+void TreeView::beginFill()
+{
+    filling_ = true;
+}
+
+void TreeView::endFill()
+{
+    filling_ = false;
+    addTopLevelItems(std::exchange(pending_, {}));
 }
 
 bool TreeView::addChild(const QString &parentKey, const QString &key, const QString &text)

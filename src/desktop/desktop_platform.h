@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <utility>
+
 // The few things about the user's session that differ between platforms.
 namespace kelvaro::platform {
 
@@ -17,6 +19,30 @@ bool instanceSocketInPrivateFolder();
 
 // The lock file held by the running instance, beside its socket.
 QString instanceLockPath();
+
+// The running instance's lock: a lock the system holds on an open file for
+// this process, so it is never stale (it goes with the process, even one
+// that crashes) and taking it writes nothing to disk. The file is removed
+// when the lock is released.
+class InstanceLock {
+public:
+    enum class Result {
+        Taken,     // this process holds the lock now
+        Held,      // another process holds it
+        Unusable,  // no lock can be made at this path (say, no such folder)
+    };
+    explicit InstanceLock(QString path) : path_(std::move(path)) {}
+    ~InstanceLock();
+    InstanceLock(const InstanceLock &) = delete;
+    InstanceLock &operator=(const InstanceLock &) = delete;
+
+    // Does not wait.
+    Result tryLock();
+
+private:
+    QString path_;
+    qintptr handle_ = -1;  // the open lock file while taken
+};
 
 // Whether a session bus can be reached without starting one: its address is
 // in the environment, or the per-user bus socket exists. Never true on

@@ -5,7 +5,6 @@
 #include <QElapsedTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QLockFile>
 #include <QThread>
 #include <QTimer>
 
@@ -37,18 +36,14 @@ SingleInstance::~SingleInstance()
 
 bool SingleInstance::handOverToRunningInstance()
 {
-    lock_ = std::make_unique<QLockFile>(platform::instanceLockPath());
-    // The lock is held for the program's whole life: never stale by age, only
-    // when the process that wrote it is gone.
-    lock_->setStaleLockTime(0);
+    lock_ = std::make_unique<platform::InstanceLock>(platform::instanceLockPath());
     QElapsedTimer waited;
     waited.start();
     for (;;) {
-        if (lock_->tryLock(0)) {
-            listen();
+        const platform::InstanceLock::Result result = lock_->tryLock();
+        if (result == platform::InstanceLock::Result::Taken)
             return false;
-        }
-        if (lock_->error() != QLockFile::LockFailedError) {
+        if (result == platform::InstanceLock::Result::Unusable) {
             // No place for the lock (unwritable folder): run unguarded.
             lock_.reset();
             return false;
@@ -86,6 +81,8 @@ bool SingleInstance::askRunningInstance()
 
 void SingleInstance::listen()
 {
+    if (!lock_ || server_)
+        return;  // not the instance, or listening already
     server_ = new QLocalServer(this);
     // Limiting access costs a millisecond at start (a private folder, a bind
     // and a rename); the runtime folder is the user's alone already.

@@ -1,19 +1,20 @@
 #pragma once
 
+#include "desktop_platform.h"
+
 #include <QObject>
 
 #include <memory>
 
 class QLocalServer;
-class QLockFile;
 
 namespace kelvaro {
 
-// One instance per user session. The first instance holds a lock file and
+// One instance per user session. The first instance holds a lock and
 // listens on a local socket (both session-scoped, see desktop_platform.h);
 // a later start finds the lock taken, asks the running instance through the
-// socket to show its window, and exits. A lock or socket left behind by a
-// crashed instance is taken over: the lock records its owner's process id.
+// socket to show its window, and exits. A crashed instance's lock goes with
+// it, and the socket it left behind is taken over.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
@@ -26,16 +27,19 @@ public:
     // here, e.g. an unwritable runtime folder): the caller starts normally.
     bool handOverToRunningInstance();
 
+    // Starts answering later starts; call once the window is on the screen.
+    // A start in between finds the lock taken and waits for the socket.
+    void listen();
+
 signals:
     // Another start asked this instance to bring its window to the front.
     void showRequested();
 
 private:
     bool askRunningInstance();
-    void listen();
     void serve();
 
-    std::unique_ptr<QLockFile> lock_;
+    std::unique_ptr<platform::InstanceLock> lock_;
     QLocalServer *server_ = nullptr;
 };
 

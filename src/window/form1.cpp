@@ -4,6 +4,7 @@
 #include "home_page.h"
 #include "media_player.h"
 #include "plain_controls.h"
+#include "program_icons.h"
 #include "station_choice.h"
 #include "startup_trace.h"
 #include "station_file.h"
@@ -16,13 +17,6 @@
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QTimer>
-
-// The window's icons are compiled into this library; make sure they are
-// registered before the window asks for them.
-static void initIcons()
-{
-    Q_INIT_RESOURCE(icons);
-}
 
 namespace kelvaro {
 
@@ -52,9 +46,8 @@ Form1::Form1(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
 {
-    initIcons();
     setWindowTitle(kCaption);
-    setWindowIcon(QIcon(QStringLiteral(":/icons/kelvaro-32.png")));
+    setWindowIcon(programIcon());
     setFixedSize(254, 287);
     startupMark("window");
     createControls();
@@ -78,7 +71,7 @@ void Form1::createControls()
     startupMark("TreeView1");
 
     cSysTray1 = new SysTray(this);
-    cSysTray1->setTrayicon(QIcon(QStringLiteral(":/icons/kelvaro-tray-16.png")));
+    cSysTray1->setTrayicon(programTrayIcon());
     cSysTray1->setTraytip(kTrayTip);
     connect(cSysTray1, &SysTray::iconEvent, this, &Form1::cSysTray1_IconEvent);
     startupMark("cSysTray1");

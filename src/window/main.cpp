@@ -3,10 +3,10 @@
 #include "single_instance.h"
 #include "startup_trace.h"
 #include "web_view.h"
+#include "program_icons.h"
 
 #include <QApplication>
 #include <QEvent>
-#include <QIcon>
 #include <QTimer>
 
 #include <functional>
@@ -59,12 +59,14 @@ int main(int argc, char *argv[])
 
     kelvaro::Form1 form;
     kelvaro::startupMark("window made and loaded");
-    // The program-wide icon (for any window without its own) costs a PNG
-    // decode and a round of window updates, and the session bus a few round
-    // trips; neither is needed for the first frame, so both wait until it is
-    // on the screen.
-    AfterFirstPaint afterFirstPaint([&form] {
-        QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/kelvaro-32.png")));
+    // The program-wide icon (for any window without its own) costs a round
+    // of window updates, the session bus a few round trips, and answering
+    // later starts a socket; none is needed for the first frame, so they wait
+    // until it is on the screen.
+    AfterFirstPaint afterFirstPaint([&form, &instance] {
+        instance.listen();
+        kelvaro::startupMark("instance socket");
+        QApplication::setWindowIcon(kelvaro::programIcon());
         kelvaro::startupMark("application icon");
         kelvaro::joinDesktop(form);
         kelvaro::startupMark("desktop bus");

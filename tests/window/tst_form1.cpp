@@ -76,7 +76,19 @@ void TestForm1::controlsAsLaidOut()
     QCOMPARE(form.minimumSize(), form.maximumSize());
     QVERIFY(form.windowFlags() & Qt::WindowMinimizeButtonHint);
     QVERIFY(!(form.windowFlags() & Qt::WindowMaximizeButtonHint));
+    // The icons are compiled in as pixels: they must be the installed ones'
+    // (compared premultiplied: a transparent pixel has no colour).
+    const auto pixels = [](const QImage &image) {
+        const QImage i = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        return QByteArray(reinterpret_cast<const char *>(i.constBits()), i.sizeInBytes());
+    };
+    const QImage window(QStringLiteral(KELVARO_SOURCE_DIR "/data/icons/kelvaro-32.png"));
+    const QImage tray(QStringLiteral(KELVARO_SOURCE_DIR "/data/icons/kelvaro-tray-16.png"));
+    QVERIFY(!window.isNull() && !tray.isNull());
     QCOMPARE(form.windowIcon().availableSizes().value(0), QSize(32, 32));
+    QCOMPARE(pixels(form.windowIcon().pixmap(32).toImage()), pixels(window));
+    QCOMPARE(form.cSysTray1->trayicon().availableSizes().value(0), QSize(16, 16));
+    QCOMPARE(pixels(form.cSysTray1->trayicon().pixmap(16).toImage()), pixels(tray));
 
     struct Expected {
         QWidget *widget;
@@ -103,7 +115,6 @@ void TestForm1::controlsAsLaidOut()
     QCOMPARE(form.Label2->text(), QStringLiteral("展开列表后单击频道收听"));
     QVERIFY(form.Label1->text().startsWith(QStringLiteral("Kelvaro https://")));
     QCOMPARE(form.cSysTray1->traytip(), QStringLiteral("网络电台."));
-    QCOMPARE(form.cSysTray1->trayicon().availableSizes().value(0), QSize(16, 16));
     QVERIFY(!form.cSysTray1->intray());
 
     form.show();
