@@ -9,6 +9,7 @@
 #include "startup_trace.h"
 #include "station_file.h"
 #include "station_list_location.h"
+#include "station_list_preload.h"
 #include "sys_tray.h"
 #include "tree_view.h"
 #include "web_frame.h"
@@ -17,6 +18,8 @@
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QTimer>
+
+#include <utility>
 
 namespace kelvaro {
 
@@ -42,9 +45,10 @@ private:
 
 }  // namespace
 
-Form1::Form1(QWidget *parent)
+Form1::Form1(QWidget *parent, StationListPreload *preload)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+    , preload_(preload)
 {
     setWindowTitle(kCaption);
     setWindowIcon(programIcon());
@@ -116,7 +120,8 @@ void Form1::Form_Load()
 
 void Form1::jiazai()
 {
-    StationListRead read = readStationList(lookUpStationList(QCoreApplication::applicationDirPath()).path);
+    StationListRead read = preload_ ? std::exchange(preload_, nullptr)->take()
+                                    : readStationList(lookUpStationList(QCoreApplication::applicationDirPath()).path);
     stationTable_ = std::move(read.table);
     startupMark("station list read");
     fillCategoryTree(stationTable_, *TreeView1);

@@ -11,6 +11,7 @@ namespace kelvaro {
 class Label;
 class Line;
 class MediaPlayer;
+class StationListPreload;
 class SysTray;
 class TreeView;
 class WebView;
@@ -21,7 +22,8 @@ class WebView;
 class Form1 : public QWidget {
     Q_OBJECT
 public:
-    explicit Form1(QWidget *parent = nullptr);
+    // With a preload, the first jiazai() takes the list it has read.
+    explicit Form1(QWidget *parent = nullptr, StationListPreload *preload = nullptr);
     ~Form1() override;
 
     // Reads the station list (the user's own, else the one beside the
@@ -58,6 +60,7 @@ private:
     void Label1_Click();
 
     StationTable stationTable_;
+    StationListPreload *preload_ = nullptr;
 };
 
 }  // namespace kelvaro

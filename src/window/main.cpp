@@ -1,6 +1,8 @@
 #include "desktop_session.h"
+#include "font_warm_up.h"
 #include "form1.h"
 #include "single_instance.h"
+#include "station_list_preload.h"
 #include "startup_trace.h"
 #include "web_view.h"
 #include "program_icons.h"
@@ -42,6 +44,7 @@ private:
 int main(int argc, char *argv[])
 {
     kelvaro::startupMark("main");
+    const kelvaro::FontWarmUp fontWarmUp;
     if (qEnvironmentVariableIsEmpty("KELVARO_DEBUG"))
         qInstallMessageHandler(quietMessages);
     kelvaro::prepareWebViewBeforeApplication();
@@ -57,7 +60,9 @@ int main(int argc, char *argv[])
     if (instance.handOverToRunningInstance())
         return 0;
 
-    kelvaro::Form1 form;
+    // The list is read on a worker while the window is made.
+    kelvaro::StationListPreload stationList(QCoreApplication::applicationDirPath());
+    kelvaro::Form1 form(nullptr, &stationList);
     kelvaro::startupMark("window made and loaded");
     // The program-wide icon (for any window without its own) costs a round
     // of window updates, the session bus a few round trips, and answering

@@ -17,6 +17,8 @@
 
 #include <cstdio>
 #include <iostream>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -131,17 +133,32 @@ int main(int argc, char *argv[])
     };
 
     // Standard input is read on its own thread (portable, and the event loop
-    // never waits for it); every line is handled on the main thread.
-    std::thread reader([&app, &command] {
+    // never waits for it); every line is handled on the main thread. The
+    // thread may still wait for input when the helper ends: the gate, shut
+    // before the application object goes, keeps it from posting to it.
+    struct Gate {
+        std::mutex mutex;
+        bool open = true;
+    };
+    const auto gate = std::make_shared<Gate>();
+    std::thread reader([gate, &app, &command] {
+        const auto post = [&](auto work) {
+            const std::lock_guard lock(gate->mutex);
+            if (gate->open)
+                QMetaObject::invokeMethod(&app, std::move(work), Qt::QueuedConnection);
+        };
         std::string line;
         while (std::getline(std::cin, line))
-            QMetaObject::invokeMethod(&app, [&command, line] { command(line); },
-                                      Qt::QueuedConnection);
-        QMetaObject::invokeMethod(&app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+            post([&command, line] { command(line); });
+        post([] { QCoreApplication::exit(0); });
     });
     reader.detach();
 
     const int code = app.exec();
+    {
+        const std::lock_guard lock(gate->mutex);
+        gate->open = false;
+    }
     // The page and its profile go before the application object.
     delete surface;
     return code;

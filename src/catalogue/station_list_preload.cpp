@@ -1,0 +1,24 @@
+#include "station_list_preload.h"
+
+#include "station_list_location.h"
+
+namespace kelvaro {
+
+StationListPreload::StationListPreload(const QString &executableFolder)
+    : read_(std::async(std::launch::async,
+                       [executableFolder] { return readStationList(lookUpStationList(executableFolder).path); }))
+{
+}
+
+StationListPreload::~StationListPreload()
+{
+    if (read_.valid())
+        read_.wait();
+}
+
+StationListRead StationListPreload::take()
+{
+    return read_.get();
+}
+
+}  // namespace kelvaro

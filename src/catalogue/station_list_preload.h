@@ -1,0 +1,26 @@
+#pragma once
+
+#include "station_file.h"
+
+#include <future>
+
+namespace kelvaro {
+
+// Finds and reads the station list (see lookUpStationList()) on a worker
+// thread, so that the disk and the decoding overlap the window's
+// construction instead of adding to it.
+class StationListPreload {
+public:
+    explicit StationListPreload(const QString &executableFolder);
+    ~StationListPreload();  // waits for the worker
+    StationListPreload(const StationListPreload &) = delete;
+    StationListPreload &operator=(const StationListPreload &) = delete;
+
+    // The list as read, waiting for it if need be. Once only.
+    StationListRead take();
+
+private:
+    std::future<StationListRead> read_;
+};
+
+}  // namespace kelvaro
