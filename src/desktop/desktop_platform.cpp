@@ -103,7 +103,9 @@ InstanceLock::Result InstanceLock::tryLock()
         return Result::Taken;
     const QByteArray path = QFile::encodeName(path_);
     for (int attempt = 0; attempt < 10; ++attempt) {
-        const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        // Never through a link: without a runtime folder the file lies in
+        // the shared temporary folder.
+        const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd < 0)
             return Result::Unusable;
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

@@ -404,6 +404,10 @@ double MpvEngine::doubleProperty(const char *name) const
 
 void MpvEngine::load(const QString &address)
 {
+    // Making the engine takes 100-200 ms (libraries, the sound device): never
+    // on the caller's thread. Normally the window has warmed it up already.
+    if (!m_mpv && !m_startFailed)
+        warmUp();
     if (m_warmUp) {
         // The engine is being made: the address goes to it when it is ready.
         m_pendingLoad = address;

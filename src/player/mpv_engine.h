@@ -51,14 +51,15 @@ public:
     // A server that accepts but never answers is given up after this long.
     static constexpr std::chrono::seconds kNetworkTimeout{10};
 
-    // Makes nothing yet: libmpv is loaded and the engine made by
-    // ensureStarted(), when the first address is played.
+    // Makes nothing yet: libmpv is loaded and the engine made by warmUp(),
+    // at the latest when the first address is loaded, or by ensureStarted().
     explicit MpvEngine(QObject *parent = nullptr);
     MpvEngine(Options options, QObject *parent = nullptr);
     ~MpvEngine() override;  // returns at once, even mid-connect
 
-    // Loads libmpv and makes the engine, once; false when that fails or
-    // while the warm-up is still making it.
+    // Loads libmpv and makes the engine, once, on this thread (it blocks for
+    // 100-200 ms); false when that fails or while the warm-up is still
+    // making it.
     bool ensureStarted();
     // Loads libmpv and makes the engine on a worker thread, so that the first
     // station does not wait for it. An address loaded meanwhile is played

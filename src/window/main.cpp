@@ -21,21 +21,32 @@ namespace {
 void quietMessages(QtMsgType, const QMessageLogContext &, const QString &) {}
 
 // Runs start-up work that the first frame does not need once the window has
-// painted it (queued, so the paint reaches the screen first).
+// painted it (queued, so the paint reaches the screen first), or after a
+// second at the latest: a window mapped on a desktop nobody looks at may not
+// be painted for a long time.
 class AfterFirstPaint : public QObject {
 public:
-    explicit AfterFirstPaint(std::function<void()> work) : work_(std::move(work)) {}
+    explicit AfterFirstPaint(std::function<void()> work) : work_(std::move(work))
+    {
+        QTimer::singleShot(1000, this, [this] { run(); });
+    }
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         if (event->type() == QEvent::Paint && work_) {
             watched->removeEventFilter(this);
             kelvaro::startupMark("first paint");
-            QTimer::singleShot(0, this, std::exchange(work_, nullptr));
+            QTimer::singleShot(0, this, [this] { run(); });
         }
         return false;
     }
 
 private:
+    void run()
+    {
+        if (work_)
+            std::exchange(work_, nullptr)();
+    }
+
     std::function<void()> work_;
 };
 
