@@ -1,11 +1,11 @@
 #include "desktop_session.h"
 #include "font_warm_up.h"
 #include "form1.h"
-#include "single_instance.h"
-#include "station_list_preload.h"
-#include "startup_trace.h"
-#include "web_view.h"
 #include "program_icons.h"
+#include "single_instance.h"
+#include "startup_trace.h"
+#include "station_list_preload.h"
+#include "web_view.h"
 
 #include <QApplication>
 #include <QEvent>
