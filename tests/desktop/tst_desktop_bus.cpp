@@ -3,12 +3,12 @@
 // here, and the desktop's own clients (playerctl, gdbus) driving it. Streams
 // come from a real Icecast server and from the ICY server of the player's
 // tests (which sends a stream title), both on 127.0.0.1.
+#include "desktop_program.h"
 #include "player_test_support.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -22,39 +22,6 @@ namespace {
 
 const QString kService = QStringLiteral("org.mpris.MediaPlayer2.kelvaro");
 const QString kPlayer = QStringLiteral("org.mpris.MediaPlayer2.Player");
-
-struct Result {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-Result runTool(const QString &program, const QStringList &args, int timeoutMs = 20000)
-{
-    QProcess process;
-    process.start(program, args);
-    Result r;
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-        return r;
-    }
-    r.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    r.out = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-    r.err = QString::fromUtf8(process.readAllStandardError()).trimmed();
-    return r;
-}
-
-QString run(const QString &program, const QStringList &args)
-{
-    const Result r = runTool(program, args);
-    return r.exitCode == 0 ? r.out : QString();
-}
-
-QString xdotool(const QStringList &args)
-{
-    return run(QStringLiteral("xdotool"), args);
-}
 
 QString playerctl(const QStringList &args)
 {
@@ -84,91 +51,11 @@ QString busProperty(const QString &interface, const QString &name)
 // when a tray check fails, to tell a missing tray from a program fault.
 const char *trayState()
 {
-    const Result r = runTool(QStringLiteral("python3"),
+    const ToolResult r = runTool(QStringLiteral("python3"),
                              {"-c", "import sys; from Xlib import display\nd = display.Display()\n"
                                     "sys.exit(0 if d.get_selection_owner(d.intern_atom('_NET_SYSTEM_TRAY_S0')) else 1)"});
     return r.exitCode == 0 ? "the notification area is there" : "no notification area";
 }
-
-// The program, started from a folder of its own, and its window.
-class Program {
-public:
-    ~Program() { stop(); }
-
-    bool start(const QString &executable, const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
-    {
-        process_.setProcessEnvironment(env);
-        process_.setStandardOutputFile(QProcess::nullDevice());
-        process_.setStandardErrorFile(QProcess::nullDevice());
-        process_.start(executable, {});
-        if (!process_.waitForStarted(30000))
-            return false;
-        const QString pid = QString::number(process_.processId());
-        for (int i = 0; i < 300 && window_.isEmpty() && process_.state() == QProcess::Running; ++i) {
-            window_ = xdotool({"search", "--onlyvisible", "--pid", pid, "--name", "Kelvaro"})
-                          .section(QLatin1Char('\n'), 0, 0);
-            if (window_.isEmpty())
-                QTest::qWait(100);
-        }
-        return !window_.isEmpty();
-    }
-    void stop()
-    {
-        if (process_.state() == QProcess::NotRunning)
-            return;
-        process_.terminate();
-        if (!process_.waitForFinished(5000)) {
-            process_.kill();
-            process_.waitForFinished(5000);
-        }
-    }
-    QProcess &process() { return process_; }
-    QString window() const { return window_; }
-    QString caption() const { return xdotool({"getwindowname", window_}); }
-    bool mapped() const
-    {
-        return run(QStringLiteral("xwininfo"), {"-id", window_}).contains(QStringLiteral("IsViewable"));
-    }
-    bool minimised() const
-    {
-        return run(QStringLiteral("xprop"), {"-id", window_, "_NET_WM_STATE"})
-            .contains(QStringLiteral("_NET_WM_STATE_HIDDEN"));
-    }
-    // The program's icon in the notification area: its other visible window,
-    // no taller than the tray.
-    bool inTray() const
-    {
-        const QStringList windows = xdotool({"search", "--onlyvisible", "--pid",
-                                             QString::number(process_.processId()), "--name", "Kelvaro"})
-                                        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        static const QRegularExpression height(QStringLiteral("Height: (\\d+)"));
-        for (const QString &w : windows) {
-            if (w != window_ && height.match(run(QStringLiteral("xwininfo"), {"-id", w})).captured(1).toInt() <= 32)
-                return true;
-        }
-        return false;
-    }
-    void minimiseToTray()
-    {
-        xdotool({"windowminimize", window_});
-    }
-    // Opens the first category with a click and chooses its n-th station
-    // (1-based) with the keyboard.
-    void chooseStation(int n)
-    {
-        xdotool({"windowactivate", "--sync", window_});
-        xdotool({"mousemove", "--window", window_, "40", "42"});
-        xdotool({"click", "1"});
-        QStringList keys{"key", "--window", window_};
-        for (int i = 0; i < n; ++i)
-            keys << QStringLiteral("Down");
-        xdotool(keys << QStringLiteral("Return"));
-    }
-
-private:
-    QProcess process_;
-    QString window_;
-};
 
 // A command that keeps printing (playerctl --follow), read line by line.
 class Follower {
@@ -296,7 +183,7 @@ void TestDesktopBus::desktopClientsDriveThePlayer()
                             "丙台;;" + tone + "?c;;\r\n"
                             "远方;;mms://127.0.0.1;;\r\n"
                             "丁台;;" + tone + "?d;;\r\n";
-    Program program;
+    DesktopProgram program;
     QVERIFY(program.start(prepareFolder(list)));
 
     // Published once the window is up; nothing chosen yet.
@@ -387,7 +274,7 @@ void TestDesktopBus::secondStartHandsOverToTheFirst()
     // instance.
     const QProcessEnvironment env = withoutBus();
     const QString executable = prepareFolder("本地;;mms://127.0.0.1;;\r\n");
-    Program first;
+    DesktopProgram first;
     QVERIFY(first.start(executable, env));
     first.minimiseToTray();
     QTRY_VERIFY_WITH_TIMEOUT(!first.mapped(), 10000);
@@ -409,7 +296,7 @@ void TestDesktopBus::secondStartHandsOverToTheFirst()
     QVERIFY(QFile::setPermissions(otherRuntime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     QProcessEnvironment otherEnv = env;
     otherEnv.insert(QStringLiteral("XDG_RUNTIME_DIR"), otherRuntime.path());
-    Program other;
+    DesktopProgram other;
     QVERIFY(other.start(executable, otherEnv));
     QVERIFY(first.process().state() == QProcess::Running);
     other.stop();
@@ -423,7 +310,7 @@ void TestDesktopBus::secondStartHandsOverToTheFirst()
     QVERIFY(QFileInfo::exists(socket));
     QVERIFY(QFileInfo::exists(socket + QStringLiteral(".lock")));
 
-    Program next;
+    DesktopProgram next;
     QVERIFY(next.start(executable, env));
     next.minimiseToTray();
     QTRY_VERIFY_WITH_TIMEOUT(!next.mapped(), 10000);
@@ -456,14 +343,14 @@ void TestDesktopBus::personalListComesFirst()
     const QString executable = prepareFolder("旁边;;mms://127.0.0.1;;\r\n旁边电台;;" + tone + ";;\r\n");
 
     {
-        Program program;
+        DesktopProgram program;
         QVERIFY(program.start(executable, withoutBus()));
         program.chooseStation(1);
         QTRY_COMPARE_WITH_TIMEOUT(program.caption(), QStringLiteral("正在收听个人电台"), 10000);
     }
     // The checker, with no file named, checks the same list and says which.
     const QString checker = QStringLiteral(KELVARO_BINARY_DIR "/kelvaro-check");
-    Result check = runTool(checker, {});
+    ToolResult check = runTool(checker, {});
     QCOMPARE(check.exitCode, 0);
     QVERIFY2(check.err.contains(personal), qPrintable(check.err));
     QVERIFY(check.out.contains(QStringLiteral("个人电台")));
@@ -471,7 +358,7 @@ void TestDesktopBus::personalListComesFirst()
     // Without the personal list, the one beside the program again.
     QVERIFY(QFile::remove(personal));
     {
-        Program program;
+        DesktopProgram program;
         QVERIFY(program.start(executable, withoutBus()));
         program.chooseStation(1);
         QTRY_COMPARE_WITH_TIMEOUT(program.caption(), QStringLiteral("正在收听旁边电台"), 10000);

@@ -3,6 +3,7 @@
 // and a notification area, and driven with xdotool. Streams come from a real
 // Icecast server, pages from a real HTTP server, both on 127.0.0.1; what the
 // program plays is captured through ALSA and checked for the tone.
+#include "desktop_program.h"
 #include "player_test_support.h"
 
 #include <QDir>
@@ -10,7 +11,6 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -21,106 +21,11 @@ namespace {
 constexpr int kToneHz = 660;
 const QColor kPageBlock(0x20, 0xa0, 0x40);
 
-// Runs a desktop tool and returns what it printed; empty on failure.
-QString run(const QString &program, const QStringList &args, int timeoutMs = 10000)
-{
-    QProcess process;
-    process.start(program, args);
-    if (!process.waitForFinished(timeoutMs) || process.exitCode() != 0)
-        return {};
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-}
-
-QString xdotool(const QStringList &args)
-{
-    return run(QStringLiteral("xdotool"), args);
-}
-
 bool sameColour(QRgb p, const QColor &c, int tolerance = 8)
 {
     return qAbs(qRed(p) - c.red()) <= tolerance && qAbs(qGreen(p) - c.green()) <= tolerance
         && qAbs(qBlue(p) - c.blue()) <= tolerance;
 }
-
-// The program started from a folder, and what xdotool sees of it.
-class Program {
-public:
-    ~Program() { process_.stop(); }
-
-    bool start(const QString &executable)
-    {
-        if (!process_.start(executable, {}))
-            return false;
-        const QString pid = QString::number(process_.pid());
-        for (int i = 0; i < 200 && window_.isEmpty(); ++i) {
-            window_ = xdotool({"search", "--onlyvisible", "--pid", pid, "--name", "Kelvaro"})
-                          .section(QLatin1Char('\n'), 0, 0);
-            if (window_.isEmpty())
-                QTest::qWait(100);
-        }
-        return !window_.isEmpty();
-    }
-
-    QString window() const { return window_; }
-    qint64 pid() const { return process_.pid(); }
-    bool running() const { return process_.isRunning(); }
-    QProcess *process() const { return process_.process(); }
-
-    QString caption() const { return xdotool({"getwindowname", window_}); }
-    bool mapped() const
-    {
-        return run(QStringLiteral("xwininfo"), {"-id", window_}).contains(QStringLiteral("IsViewable"));
-    }
-    bool minimised() const
-    {
-        return run(QStringLiteral("xprop"), {"-id", window_, "_NET_WM_STATE"})
-            .contains(QStringLiteral("_NET_WM_STATE_HIDDEN"));
-    }
-    QSize clientSize() const
-    {
-        const QString info = run(QStringLiteral("xwininfo"), {"-id", window_});
-        static const QRegularExpression w(QStringLiteral("Width: (\\d+)")), h(QStringLiteral("Height: (\\d+)"));
-        return {w.match(info).captured(1).toInt(), h.match(info).captured(1).toInt()};
-    }
-    // The program's other visible window: its icon in the notification area,
-    // embedded in the tray and no bigger than the tray is high.
-    QString trayIcon() const
-    {
-        const QStringList windows =
-            xdotool({"search", "--onlyvisible", "--pid", QString::number(pid()), "--name", "Kelvaro"})
-                .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        for (const QString &w : windows) {
-            if (w == window_)
-                continue;
-            const QString info = run(QStringLiteral("xwininfo"), {"-id", w});
-            static const QRegularExpression height(QStringLiteral("Height: (\\d+)"));
-            if (info.contains(QStringLiteral("IsViewable")) && height.match(info).captured(1).toInt() <= 32)
-                return w;
-        }
-        return {};
-    }
-    QImage screenshot(const QString &saveAs = {}) const
-    {
-        QTemporaryDir dir;
-        const QString path = saveAs.isEmpty() ? dir.filePath(QStringLiteral("shot.png")) : saveAs;
-        run(QStringLiteral("import"), {"-window", window_, path});
-        return QImage(path).convertToFormat(QImage::Format_RGB32);
-    }
-    void click(int x, int y) const
-    {
-        xdotool({"mousemove", "--window", window_, QString::number(x), QString::number(y)});
-        xdotool({"click", "1"});
-    }
-    void keys(const QStringList &names) const
-    {
-        QStringList args{"key", "--window", window_};
-        xdotool(args + names);
-    }
-
-private:
-    ChildProcess process_;
-    QString window_;
-};
 
 // Dark pixels (text) in a rectangle of a screenshot.
 int inkIn(const QImage &shot, const QRect &rect)
@@ -188,7 +93,7 @@ void TestDesktopSession::listeningFromTheTreeAndTheTray()
     const QByteArray list = "本地;;mms://127.0.0.1;;\r\n"
                             "本地电台;;" + icecast_.url(QStringLiteral("/tone.mp3")).toUtf8() + ";;\r\n"
                             "本地网页;;" + pageBase_.toUtf8() + "block.html#1;;\r\n";
-    Program program;
+    DesktopProgram program;
     QVERIFY(program.start(prepareFolder(list)));
     QCOMPARE(program.clientSize(), QSize(254, 287));
     QCOMPARE(program.caption(), QStringLiteral("Kelvaro"));
@@ -244,10 +149,10 @@ void TestDesktopSession::listeningFromTheTreeAndTheTray()
     QElapsedTimer closing;
     closing.start();
     xdotool({"key", "alt+F4"});
-    QVERIFY(program.process()->waitForFinished(5000));
+    QVERIFY(program.process().waitForFinished(5000));
     qInfo("closed in %lld ms", closing.elapsed());
-    QCOMPARE(program.process()->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(program.process()->exitCode(), 0);
+    QCOMPARE(program.process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.process().exitCode(), 0);
 }
 
 void TestDesktopSession::unusableListsStillGiveAWindow_data()
@@ -269,7 +174,7 @@ void TestDesktopSession::unusableListsStillGiveAWindow()
 {
     QFETCH(bool, present);
     QFETCH(QByteArray, list);
-    Program program;
+    DesktopProgram program;
     QVERIFY(program.start(prepareFolder(list, present)));
     QTest::qWait(500);
     QVERIFY(program.running());
@@ -278,8 +183,8 @@ void TestDesktopSession::unusableListsStillGiveAWindow()
     QCOMPARE(inkIn(shot, {16, 34, 190, 160}), 0);  // an empty tree
     xdotool({"windowactivate", "--sync", program.window()});
     xdotool({"key", "alt+F4"});
-    QVERIFY(program.process()->waitForFinished(5000));
-    QCOMPARE(program.process()->exitCode(), 0);
+    QVERIFY(program.process().waitForFinished(5000));
+    QCOMPARE(program.process().exitCode(), 0);
 }
 
 void TestDesktopSession::installedProgramFindsItsListThroughTheLink()
@@ -293,11 +198,11 @@ void TestDesktopSession::installedProgramFindsItsListThroughTheLink()
     QVERIFY(QFileInfo(link).isSymLink());
     QVERIFY(QFile::exists(prefix + QStringLiteral("/lib/kelvaro/电台.ini")));
     QVERIFY(QFile::exists(prefix + QStringLiteral("/lib/kelvaro/kelvaro_webengine.so")));
-    Program program;
+    DesktopProgram program;
     QVERIFY(program.start(link));
     QVERIFY(inkIn(program.screenshot(), {16, 34, 80, 14}) > 10);  // the sample's first category
-    program.process()->terminate();
-    QVERIFY(program.process()->waitForFinished(5000));
+    program.process().terminate();
+    QVERIFY(program.process().waitForFinished(5000));
 }
 
 QTEST_GUILESS_MAIN(TestDesktopSession)
