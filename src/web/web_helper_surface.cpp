@@ -1,5 +1,6 @@
 #include "web_helper_surface.h"
 
+#include "component_folders.h"
 #include "web_helper/helper_protocol.h"
 
 #include <QCoreApplication>
@@ -29,13 +30,7 @@ QString helperProgram()
 #ifdef Q_OS_WIN
         name += QLatin1String(".exe");
 #endif
-        // Beside the executable, then in the folder it was built into (so
-        // that tests and benchmarks find it too).
-        QStringList folders{QCoreApplication::applicationDirPath()};
-#ifdef KELVARO_WEBVIEW_PLUGIN_DIR
-        folders << QStringLiteral(KELVARO_WEBVIEW_PLUGIN_DIR);
-#endif
-        for (const QString &folder : folders) {
+        for (const QString &folder : webComponentFolders()) {
             const QFileInfo info(QDir(folder).filePath(name));
             if (info.isFile() && info.isExecutable())
                 return info.absoluteFilePath();

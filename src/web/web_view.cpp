@@ -1,5 +1,6 @@
 #include "web_view.h"
 
+#include "component_folders.h"
 #include "page_address.h"
 #include "web_engine_surface.h"
 #include "web_helper_surface.h"
@@ -19,8 +20,7 @@ constexpr char16_t kBlankPage[] = u"about:blank";
 
 constexpr char kPluginBaseName[] = "kelvaro_webengine";
 
-// The engine plugin is looked for beside the executable, then in the folder it
-// was built into (so that tests and benchmarks find it too).
+// The engine plugin, from the first of webComponentFolders() that has it.
 WebEngineFactory *engineFactory()
 {
     static WebEngineFactory *factory = nullptr;
@@ -29,11 +29,7 @@ WebEngineFactory *engineFactory()
         return factory;
     tried = true;
 
-    QStringList folders{QCoreApplication::applicationDirPath()};
-#ifdef KELVARO_WEBVIEW_PLUGIN_DIR
-    folders << QStringLiteral(KELVARO_WEBVIEW_PLUGIN_DIR);
-#endif
-    for (const QString &folder : folders) {
+    for (const QString &folder : webComponentFolders()) {
         // Never unloaded: the engine cannot be shut down and started again.
         auto *loader = new QPluginLoader(QDir(folder).filePath(QLatin1String(kPluginBaseName)),
                                          QCoreApplication::instance());
