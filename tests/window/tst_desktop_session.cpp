@@ -75,17 +75,7 @@ void TestDesktopSession::initTestCase()
 
 QString TestDesktopSession::prepareFolder(const QByteArray &list, bool writeList)
 {
-    const QString folder = work_.filePath(QStringLiteral("app%1").arg(++folders_));
-    QDir().mkpath(folder);
-    const QString binary = QStringLiteral(KELVARO_BINARY_DIR);
-    QFile::copy(binary + QStringLiteral("/kelvaro"), folder + QStringLiteral("/kelvaro"));
-    QFile::copy(binary + QStringLiteral("/kelvaro_webengine.so"), folder + QStringLiteral("/kelvaro_webengine.so"));
-    if (writeList) {
-        QFile file(folder + QStringLiteral("/电台.ini"));
-        if (file.open(QIODevice::WriteOnly))
-            file.write(list);
-    }
-    return folder + QStringLiteral("/kelvaro");
+    return copyProgram(work_.filePath(QStringLiteral("app%1").arg(++folders_)), writeList ? &list : nullptr);
 }
 
 void TestDesktopSession::listeningFromTheTreeAndTheTray()

@@ -1,5 +1,7 @@
 #include "desktop_program.h"
 
+#include <QDir>
+#include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -31,6 +33,20 @@ QString run(const QString &program, const QStringList &args)
 QString xdotool(const QStringList &args)
 {
     return run(QStringLiteral("xdotool"), args);
+}
+
+QString copyProgram(const QString &folder, const QByteArray *list)
+{
+    QDir().mkpath(folder);
+    const QString binary = QStringLiteral(KELVARO_BINARY_DIR);
+    QFile::copy(binary + QStringLiteral("/kelvaro"), folder + QStringLiteral("/kelvaro"));
+    QFile::copy(binary + QStringLiteral("/kelvaro_webengine.so"), folder + QStringLiteral("/kelvaro_webengine.so"));
+    if (list) {
+        QFile file(folder + QStringLiteral("/电台.ini"));
+        if (file.open(QIODevice::WriteOnly))
+            file.write(*list);
+    }
+    return folder + QStringLiteral("/kelvaro");
 }
 
 bool DesktopProgram::start(const QString &executable, const QProcessEnvironment &env)

@@ -19,6 +19,11 @@ ToolResult runTool(const QString &program, const QStringList &args, int timeoutM
 QString run(const QString &program, const QStringList &args);
 QString xdotool(const QStringList &args);
 
+// Copies the built program (and its in-process web engine plugin) into a new
+// folder, with `list` as its 电台.ini unless it is null; returns the path of
+// the copy's executable.
+QString copyProgram(const QString &folder, const QByteArray *list);
+
 // The built program started from a folder of its own, and its window as
 // xdotool, xwininfo and xprop see it.
 class DesktopProgram {
