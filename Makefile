@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The two commands a user needs: `make run` and `make test`. Both install the
 # Debian packages they need first.
 BUILD_DIR ?= build

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The least a Qt Widgets program can do: show an empty 254 x 287 window.
 // bench/startup-bench compares Kelvaro's start-up against it. With
 // --chinese the window also shows one line of Chinese text, which is what

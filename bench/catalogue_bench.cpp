@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times reading a 900-row station list and filling it into the program's
 // tree widget, next to a reference: a bare QTreeWidget filled with the same
 // 900 items straight from memory. Prints medians of 20 runs and the ratio.

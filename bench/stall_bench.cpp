@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures how long the event loop is held while a user chooses stations
 // quickly in the real window, for bench/stall-bench. A 1 ms precise timer
 // runs throughout; every time it fires late, the lateness is one stall

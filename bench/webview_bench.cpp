@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drives the window's player area through station choices for the
 // webview-bench script: a window laid out like the program's, with Frame1 and
 // the web view (or, in mode "none", without them), commanded by lines on

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # kelvaro_add_test(NAME <name> SOURCES <files...> [LIBS <targets...>] [XVFB | DESKTOP]
 #                  [TIMEOUT <seconds>] [LABELS <labels...>] [ENV <VAR=value...>])
 #

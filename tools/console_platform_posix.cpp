@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // POSIX half of console_platform.h: a self-pipe written by the signal
 // handler and read through a QSocketNotifier on the event loop.
 #include "console_platform.h"

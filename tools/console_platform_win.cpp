@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Windows half of console_platform.h: the console control handler runs on a
 // thread of its own and hands the event to the watcher's thread.
 #include "console_platform.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelvaro-check: shows what Kelvaro makes of a station list — the tree it
 // would show and every line it skips or cannot reach — and, with --probe,
 // which of its stations still play.

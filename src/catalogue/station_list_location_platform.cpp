@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The platform half of where the station list is looked up: the personal
 // list's folder follows the XDG base directory rules on Unix desktops; on
 // Windows there is no personal list.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Session-scoped names and the session bus check, per platform.
 #include "desktop_platform.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "asx_parser.h"
 
 #include "text_decoding.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "web_helper_surface.h"
 
 #include "component_folders.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The font warm-up per platform: fontconfig where Qt uses it (Linux and the
 // other Unix desktops), nothing on Windows and macOS, whose font services
 // need no such set-up.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Platform-specific way of opening the home page: on Windows the shell's
 // "explorer <address>" started with a hidden window, elsewhere the desktop's
 // own URL opener.

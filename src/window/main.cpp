@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "desktop_session.h"
 #include "font_warm_up.h"
 #include "form1.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Filling the category tree: every rule of the filling, the same rows into
 // the widget-free tree the checker uses and into the program's tree widget.
 #include "category_tree.h"

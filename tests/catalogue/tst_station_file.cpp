@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading the station list: field splitting, blank lines, line ends,
 // encodings, the table's end, capacity and hostile input.
 #include "pattern_device.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The station-list checker: every problem kind with its line, the order of
 // problems, the kelvaro-check program's exit codes, text and JSON output,
 // and the bundled sample list.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the station list is looked up: the personal list in the config
 // folder when that file exists, else the list beside the executable.
 #include "station_file.h"

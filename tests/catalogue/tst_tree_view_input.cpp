@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tree widget's node-click report and expansion under a real X server:
 // mouse and keyboard, sent both as Qt test events and as real X input
 // through xdotool.

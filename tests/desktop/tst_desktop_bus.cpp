@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program as the desktop sees it: the built executable on a desktop with
 // a window manager and a notification area, a private session bus started
 // here, and the desktop's own clients (playerctl, gdbus) driving it. Streams

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes through the station-list reader, the tree filler and
 // the checker's JSON report, and checks what must hold for any input.
 #include "category_tree.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The player's own rules, without any server: which addresses may reach the
 // engine, how .asx files are read, the reconnect pauses, how engine messages
 // become status texts, the stored defaults, and the compact UI.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The player against a misbehaving server of our own (fault_server.py on
 // 127.0.0.1): refusals, HTTP errors, stalls, drops, slow and broken data,
 // playlists, titles in UTF-8 and GBK, and the audio that reaches ALSA.

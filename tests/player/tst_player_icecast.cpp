@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The player on a real Icecast server on 127.0.0.1, fed by ffmpeg (MP3 tone)
 // and by a chained Ogg Vorbis source; the audio goes to ALSA's file plugin
 // and the test checks the tone it holds.

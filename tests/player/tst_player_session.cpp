@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The playback session's decisions against a scripted engine: what follows
 // a finish, a drop or a failure, the reconnect pauses and what cancels them,
 // pause on live streams and files, stale events, and destruction mid-connect.

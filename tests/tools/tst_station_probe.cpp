@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelvaro-check --probe, run as a program against local servers: a real
 // Icecast mount, the fault server (404, 500, stall, garbage, playlists), a
 // closed port, a page server and refused addresses, in one list. Checks the

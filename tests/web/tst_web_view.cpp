@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The web view with the real engine, inside Frame1 on a window laid out like
 // the program's, under a real X server and with pages from a real HTTP server
 // on 127.0.0.1. The player's area is a plain coloured widget here.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program as a user meets it: the built executable copied into a folder
 // of its own with a station list, started on a desktop with a window manager
 // and a notification area, and driven with xdotool. Streams come from a real

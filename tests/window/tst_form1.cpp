@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window as a whole, on a real X server with a window manager:
 // its controls where they belong, what start-up does, the station list
 // beside the executable, station choice, and the trip to the tray and back.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The order of the calls a station choice makes is its behaviour: these tests
 // record every call on the player, the page area and the caption in one log
 // and compare the whole log.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelvaro-web: shows one web-page station's page for the program's web view,
 // in a window that it makes a child of the window id it is given (the web
 // view's own native window), and takes its orders on standard input. It ends

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The platform part of kelvaro-web: giving the page window the keyboard.
 #include "keyboard_focus.h"
 

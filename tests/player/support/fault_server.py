@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A small HTTP server with misbehaving stream endpoints, for the player's tests.
 
 Listens on 127.0.0.1 only, on a free port, and prints "PORT <n>" once ready and

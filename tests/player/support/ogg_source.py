@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Feeds a chained Ogg stream to an Icecast mount, in real time.
 
 Sends the given Ogg files one after the other (each one is a complete logical

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A window holding only the media player, for measurements: plays argv[1]
 // and prints "URLSET <steady-clock ns>" the moment the address is set (same
 // clock as Python's time.monotonic_ns on Linux and Windows). Quits after

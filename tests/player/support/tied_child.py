@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Runs a command as long as the test that started it lives.
 
 tied_child.py CMD ARGS...: starts CMD, and stops it (by its PID) when this

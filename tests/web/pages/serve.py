@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Serves a folder over HTTP on 127.0.0.1 and a free port; prints the port.
 
 Stops when its standard input closes, so that a test which dies without
