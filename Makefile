@@ -8,7 +8,7 @@ SOAK_REPEAT ?= 20
 FUZZ_SECONDS ?= 60
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps configure build run test soak-tests sanitize fuzz bench package clean
+.PHONY: all deps configure build run test soak-tests sanitize fuzz bench package package-check clean
 
 all: build
 
@@ -60,9 +60,21 @@ fuzz: deps
 	$(FUZZ_DIR)/tests/fuzz/fuzz_station_list -max_total_time=$(FUZZ_SECONDS) \
 	    -max_len=65536 $(FUZZ_DIR)/corpus tests/fuzz/seeds
 
-# A Debian package of the program (build/kelvaro_*.deb).
-package: build
-	cd $(BUILD_DIR) && cpack -G DEB
+# The Debian package, made by debhelper from debian/ (build/deb/kelvaro_*.deb
+# and its .changes). The tree is copied first, so that dpkg-buildpackage's
+# own build folder and its results stay inside build/.
+PACKAGE_DIR = $(BUILD_DIR)/deb
+package:
+	scripts/install-deps package
+	rm -rf $(PACKAGE_DIR)
+	mkdir -p $(PACKAGE_DIR)/kelvaro
+	git ls-files -z --cached --others --exclude-standard | xargs -0 cp --parents -t $(PACKAGE_DIR)/kelvaro
+	cd $(PACKAGE_DIR)/kelvaro && dpkg-buildpackage -us -uc -b
+	ls $(PACKAGE_DIR)/*.deb
+
+# The package built, then checked by lintian: any error or warning fails.
+package-check: package
+	lintian --pedantic --display-info --fail-on error,warning $(PACKAGE_DIR)/*.changes
 
 clean:
 	rm -rf $(BUILD_DIR) $(FUZZ_DIR) $(SAN_DIR)

@@ -1,5 +1,5 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Installation and the Debian package.
+# Installation (the Debian package in debian/ installs through this too).
 #
 # The program looks for its station list beside its executable, so the
 # executable and the sample list get a folder of their own
@@ -36,29 +36,11 @@ if(NOT WIN32)
             DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
     install(FILES ${PROJECT_SOURCE_DIR}/data/desktop/${KELVARO_APP_ID}.metainfo.xml
             DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+    install(FILES ${PROJECT_SOURCE_DIR}/data/man/kelvaro.1 ${PROJECT_SOURCE_DIR}/data/man/kelvaro-check.1
+            DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
     foreach(size 16 32 48 64 128 256)
         install(FILES ${PROJECT_SOURCE_DIR}/data/icons/kelvaro-${size}.png
                 DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
                 RENAME ${KELVARO_APP_ID}.png)
     endforeach()
 endif()
-
-set(CPACK_PACKAGE_NAME kelvaro)
-set(CPACK_PACKAGE_VENDOR "Kelvaro developers")
-set(CPACK_PACKAGE_VERSION ${KELVARO_VERSION_TEXT})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Small internet radio player")
-set(CPACK_PACKAGE_CONTACT "Kelvaro developers <kelvaro@example.org>")
-set(CPACK_PACKAGE_INSTALL_DIRECTORY Kelvaro)
-set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION sound)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://kelvaro.example.org)
-# The linked libraries come from dpkg-shlibdeps. Added here: libmpv, which
-# the program loads only when the first stream plays (so shlibdeps cannot
-# see it), Qt's X11 platform plugin, and a font with Chinese characters.
-set(CPACK_STRIP_FILES ON)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libmpv2, qt6-qpa-plugins, fonts-noto-cjk | fonts-wqy-microhei | fonts-arphic-uming")
-include(CPack)
