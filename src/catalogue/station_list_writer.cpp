@@ -12,8 +12,11 @@ namespace {
 QString writeWhole(const QString &path, const QByteArray &bytes)
 {
     QSaveFile file(path);
-    // A file the user made read-only is not replaced behind their back.
-    if (QFileInfo::exists(path) && !QFileInfo(path).isWritable())
+    // A file the user made read-only is not replaced behind their back, not
+    // even by an administrator, whom the system would let write it.
+    const QFileInfo info(path);
+    constexpr auto anyWrite = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    if (info.exists() && (!info.isWritable() || !(info.permissions() & anyWrite)))
         return QStringLiteral("文件是只读的");
     if (!file.open(QIODevice::WriteOnly))
         return file.errorString();
