@@ -6,8 +6,10 @@
 namespace kelvaro {
 
 StationListPreload::StationListPreload(const QString &executableFolder)
-    : read_(std::async(std::launch::async,
-                       [executableFolder] { return readStationList(lookUpStationList(executableFolder).path); }))
+    : read_(std::async(std::launch::async, [this, executableFolder] {
+          location_ = lookUpStationList(executableFolder);
+          return readStationList(location_.path);
+      }))
 {
 }
 

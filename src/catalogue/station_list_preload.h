@@ -2,6 +2,7 @@
 #pragma once
 
 #include "station_file.h"
+#include "station_list_location.h"
 
 #include <future>
 
@@ -19,8 +20,11 @@ public:
 
     // The list as read, waiting for it if need be. Once only.
     StationListRead take();
+    // Which list it was; known once take() has returned.
+    const StationListLocation &location() const { return location_; }
 
 private:
+    StationListLocation location_;  // written by the worker before its result
     std::future<StationListRead> read_;
 };
 

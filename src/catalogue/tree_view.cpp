@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tree_view.h"
 
+#include <QDropEvent>
 #include <QKeyEvent>
 
 #include <utility>
@@ -21,6 +22,10 @@ TreeView::TreeView(QWidget *parent) : QTreeWidget(parent)
     // A single click on a category opens or closes it (see report()), so a
     // double click must not toggle it a second time.
     setExpandsOnDoubleClick(false);
+    // Stations can be dragged to another place or category (see dropEvent).
+    setDragEnabled(true);
+    setDragDropMode(QAbstractItemView::InternalMove);
+    setDefaultDropAction(Qt::MoveAction);
     connect(this, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem *item) { report(item); });
 }
 
@@ -35,6 +40,7 @@ bool TreeView::addTopLevel(const QString &key, const QString &text)
         return false;
     auto *item = new QTreeWidgetItem(QStringList{text});
     item->setData(0, kKeyRole, key);
+    item->setFlags(item->flags() & ~Qt::ItemIsDragEnabled);  // categories stay in place
     if (filling_)
         pending_.append(item);
     else
@@ -62,8 +68,35 @@ bool TreeView::addChild(const QString &parentKey, const QString &key, const QStr
         return false;
     auto *item = new QTreeWidgetItem(parent, QStringList{text});
     item->setData(0, kKeyRole, key);
+    item->setFlags(item->flags() & ~Qt::ItemIsDropEnabled);  // dropped beside, never into
     nodes_.insert(key, item);
     return true;
+}
+
+void TreeView::clearNodes()
+{
+    clear();
+    nodes_.clear();
+}
+
+void TreeView::dropEvent(QDropEvent *event)
+{
+    QTreeWidgetItem *dragged = currentItem();
+    QTreeWidgetItem *target = itemAt(event->position().toPoint());
+    // Whatever happens, the widget moves nothing itself.
+    event->setDropAction(Qt::IgnoreAction);
+    event->accept();
+    if (event->source() != this || !dragged || !dragged->parent() || !target || target == dragged)
+        return;
+    QTreeWidgetItem *category = target->parent() ? target->parent() : target;
+    int index = -1;  // onto a category: its last station
+    if (target->parent()) {
+        index = category->indexOfChild(target) + (dropIndicatorPosition() == BelowItem ? 1 : 0);
+        // Counted without the station itself, which leaves its old place.
+        if (dragged->parent() == category && category->indexOfChild(dragged) < index)
+            --index;
+    }
+    emit stationDropped(keyOf(dragged), keyOf(category), index);
 }
 
 QString TreeView::keyOf(const QTreeWidgetItem *item)

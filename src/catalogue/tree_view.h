@@ -26,11 +26,19 @@ public:
     static QString keyOf(const QTreeWidgetItem *item);
     QTreeWidgetItem *nodeByKey(const QString &key) const { return nodes_.value(key); }
 
+    // Removes every node, to fill the tree again.
+    void clearNodes();
+
 signals:
     void nodeClick(const QString &key, const QString &text);
+    // A station dragged within the tree and dropped: it asks to become
+    // station `index` of `category` (-1: the last), counted without itself.
+    // The tree itself moves nothing; whoever keeps the list does.
+    void stationDropped(const QString &address, const QString &category, int index);
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void report(QTreeWidgetItem *item);

@@ -7,6 +7,7 @@
 #include "plain_controls.h"
 #include "program_icons.h"
 #include "station_choice.h"
+#include "station_editor.h"
 #include "startup_trace.h"
 #include "station_file.h"
 #include "station_list_location.h"
@@ -18,6 +19,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGroupBox>
+#include <QScrollBar>
 #include <QTimer>
 
 #include <utility>
@@ -121,11 +123,55 @@ void Form1::Form_Load()
 
 void Form1::jiazai()
 {
-    StationListRead read = preload_ ? std::exchange(preload_, nullptr)->take()
-                                    : readStationList(lookUpStationList(QCoreApplication::applicationDirPath()).path);
+    StationListRead read;
+    if (preload_) {
+        read = preload_->take();
+        stationListPath_ = std::exchange(preload_, nullptr)->location().path;
+    } else {
+        stationListPath_ = lookUpStationList(QCoreApplication::applicationDirPath()).path;
+        read = readStationList(stationListPath_);
+    }
     stationTable_ = std::move(read.table);
     startupMark("station list read");
     fillCategoryTree(stationTable_, *TreeView1);
+}
+
+void Form1::showStations(const StationTable &table)
+{
+    QStringList open;
+    for (int i = 0; i < TreeView1->topLevelItemCount(); ++i) {
+        if (TreeView1->topLevelItem(i)->isExpanded())
+            open << TreeView::keyOf(TreeView1->topLevelItem(i));
+    }
+    const QString current = TreeView1->currentItem() ? TreeView::keyOf(TreeView1->currentItem()) : QString();
+    const int scrolled = TreeView1->verticalScrollBar()->value();
+
+    stationTable_ = table;
+    TreeView1->setUpdatesEnabled(false);
+    {
+        // Opening a category here is no sign of a station about to be chosen.
+        const QSignalBlocker quiet(TreeView1);
+        TreeView1->clearNodes();
+        fillCategoryTree(stationTable_, *TreeView1);
+        for (const QString &key : std::as_const(open)) {
+            if (QTreeWidgetItem *item = TreeView1->nodeByKey(key))
+                item->setExpanded(true);
+        }
+        if (QTreeWidgetItem *item = TreeView1->nodeByKey(current))
+            TreeView1->setCurrentItem(item);
+    }
+    TreeView1->verticalScrollBar()->setValue(scrolled);
+    TreeView1->setUpdatesEnabled(true);
+
+    const QString listening = QString::fromUtf16(kListeningPrefix);
+    if (QTreeWidgetItem *item = TreeView1->nodeByKey(playingKey_); item && windowTitle().startsWith(listening))
+        setWindowTitle(listening + item->text(0));
+}
+
+void Form1::enableEditing()
+{
+    if (!editor_)
+        editor_ = new StationEditor(*this, stationListPath_);
 }
 
 void Form1::changeEvent(QEvent *event)
@@ -175,6 +221,8 @@ void Form1::closeEvent(QCloseEvent *event)
 
 void Form1::TreeView1_NodeClick(const QString &key, const QString &text)
 {
+    if (key != text)
+        playingKey_ = key;
     WindowStationView view(*this);
     WebFramePageArea page({Frame1, WebBrowser1});
     chooseStation(key, text, view, page, view);

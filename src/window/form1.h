@@ -12,6 +12,7 @@ namespace kelvaro {
 class Label;
 class Line;
 class MediaPlayer;
+class StationEditor;
 class StationListPreload;
 class SysTray;
 class TreeView;
@@ -32,6 +33,20 @@ public:
     void jiazai();
 
     const StationTable &stations() const { return stationTable_; }
+
+    // Fills the tree again from an edited list, in place: open categories
+    // stay open, the current node stays current, and what plays goes on
+    // (the caption follows a renamed station).
+    void showStations(const StationTable &table);
+
+    // The station last chosen (its address), while it plays or shows.
+    const QString &playingKey() const { return playingKey_; }
+    void setPlayingKey(const QString &key) { playingKey_ = key; }
+
+    // Editing the stations from the tree (context menu, keys, dragging).
+    // Not needed for the first frame, so made after it.
+    void enableEditing();
+    StationEditor *editor() const { return editor_; }
 
     // Brings the window back to the front, normal, as the tray icon does.
     void restore();
@@ -62,6 +77,9 @@ private:
 
     StationTable stationTable_;
     StationListPreload *preload_ = nullptr;
+    QString stationListPath_;  // the list shown
+    QString playingKey_;
+    StationEditor *editor_ = nullptr;
 };
 
 }  // namespace kelvaro

@@ -87,6 +87,8 @@ int main(int argc, char *argv[])
         kelvaro::startupMark("application icon");
         kelvaro::joinDesktop(form);
         kelvaro::startupMark("desktop bus");
+        form.enableEditing();
+        kelvaro::startupMark("station editing");
     });
     form.installEventFilter(&afterFirstPaint);
     QObject::connect(&instance, &kelvaro::SingleInstance::showRequested, &form, &kelvaro::Form1::restore);

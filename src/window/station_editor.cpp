@@ -1,0 +1,288 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "station_editor.h"
+
+#include "category_tree.h"
+#include "form1.h"
+#include "station_dialog.h"
+#include "station_list_location.h"
+#include "tree_view.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace kelvaro {
+
+namespace {
+
+QList<PlainTree::Node> treeOf(const StationTable &table)
+{
+    PlainTree tree;
+    fillCategoryTree(table, tree);
+    return tree.nodes();
+}
+
+}  // namespace
+
+StationEditor::StationEditor(Form1 &form, const QString &shownPath)
+    : QObject(&form), form_(form), shownPath_(shownPath)
+{
+    TreeView *tree = form_.TreeView1;
+    const auto action = [this, tree](const QString &text, const QKeySequence &keys, auto slot) {
+        auto *a = new QAction(text, this);
+        if (!keys.isEmpty()) {
+            a->setShortcut(keys);
+            a->setShortcutContext(Qt::WidgetShortcut);
+            tree->addAction(a);
+        }
+        connect(a, &QAction::triggered, this, slot);
+        return a;
+    };
+    play_ = action(QStringLiteral("播放"), {}, [this] {
+        if (QTreeWidgetItem *item = current())
+            emit form_.TreeView1->nodeClick(TreeView::keyOf(item), item->text(0));
+    });
+    newStation_ = action(QStringLiteral("新建电台…"), QKeySequence(Qt::CTRL | Qt::Key_N), [this] { newStation({}); });
+    edit_ = action(QStringLiteral("编辑…"), QKeySequence(Qt::Key_F2), &StationEditor::editCurrent);
+    remove_ = action(QStringLiteral("删除"), QKeySequence(QKeySequence::Delete), &StationEditor::removeCurrent);
+    up_ = action(QStringLiteral("上移"), QKeySequence(Qt::ALT | Qt::Key_Up), [this] { moveCurrent(-1); });
+    down_ = action(QStringLiteral("下移"), QKeySequence(Qt::ALT | Qt::Key_Down), [this] { moveCurrent(1); });
+    newCategory_ = action(QStringLiteral("新建分类…"), {}, &StationEditor::newCategory);
+    renameCategory_ = action(QStringLiteral("重命名分类…"), {}, &StationEditor::renameCategory);
+    removeCategory_ = action(QStringLiteral("删除分类"), {}, &StationEditor::removeCategory);
+    undo_ = action(QStringLiteral("撤销"), QKeySequence(QKeySequence::Undo), [this] {
+        if (store_)
+            store_->undo();
+    });
+    auto *menuKey = new QAction(this);
+    menuKey->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10));
+    menuKey->setShortcutContext(Qt::WidgetShortcut);
+    tree->addAction(menuKey);
+    connect(menuKey, &QAction::triggered, this, [this, tree] {
+        QTreeWidgetItem *item = current();
+        showMenu(item ? tree->visualItemRect(item).bottomLeft() : QPoint());
+    });
+
+    menu_ = new QMenu(tree);
+    menu_->addActions({play_, newStation_, edit_, remove_, up_, down_});
+    menu_->addSeparator();
+    menu_->addActions({newCategory_, renameCategory_, removeCategory_});
+    menu_->addSeparator();
+    menu_->addAction(undo_);
+
+    // Right click and the Menu key.
+    tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(tree, &QWidget::customContextMenuRequested, this, [this, tree](const QPoint &pos) {
+        if (QTreeWidgetItem *item = tree->itemAt(pos))
+            tree->setCurrentItem(item);
+        showMenu(pos);
+    });
+    connect(tree, &QTreeWidget::currentItemChanged, this, &StationEditor::updateActions);
+    connect(tree, &TreeView::stationDropped, this, [this](const QString &address, const QString &category, int index) {
+        submit([=](StationDocument &d) { return d.moveStation(address, category, index); });
+    });
+    updateActions();
+}
+
+StationEditor::~StationEditor() = default;
+
+QString StationEditor::ownPath() const
+{
+    const QString personal = personalStationListPath();
+    return personal.isEmpty() ? shownPath_ : personal;
+}
+
+QTreeWidgetItem *StationEditor::current() const
+{
+    return form_.TreeView1->currentItem();
+}
+
+QString StationEditor::categoryOfCurrent() const
+{
+    QTreeWidgetItem *item = current();
+    if (!item)
+        return {};
+    return TreeView::keyOf(item->parent() ? item->parent() : item);
+}
+
+void StationEditor::updateActions()
+{
+    QTreeWidgetItem *item = current();
+    const bool station = item && item->parent();
+    play_->setEnabled(station);
+    edit_->setEnabled(item != nullptr);
+    remove_->setEnabled(item != nullptr);
+    up_->setEnabled(station && item->parent()->indexOfChild(item) > 0);
+    down_->setEnabled(station && item->parent()->indexOfChild(item) + 1 < item->parent()->childCount());
+    newStation_->setEnabled(form_.TreeView1->topLevelItemCount() > 0);
+    renameCategory_->setEnabled(item != nullptr);
+    removeCategory_->setEnabled(item != nullptr);
+}
+
+void StationEditor::showMenu(const QPoint &where)
+{
+    updateActions();
+    TreeView *tree = form_.TreeView1;
+    const QPoint at = where.isNull() ? QPoint(0, 0) : where;
+    menu_->popup(tree->viewport()->mapToGlobal(at));
+}
+
+void StationEditor::newStation(const StationRecord &prefill)
+{
+    QString category = categoryOfCurrent();
+    if (category.isEmpty() && form_.TreeView1->topLevelItemCount() > 0)
+        category = TreeView::keyOf(form_.TreeView1->topLevelItem(0));
+    if (category.isEmpty()) {
+        tell(QStringLiteral("请先新建一个分类。"), true);
+        return;
+    }
+    // After the current station, else at the end of its category.
+    int index = -1;
+    if (QTreeWidgetItem *item = current(); item && item->parent())
+        index = item->parent()->indexOfChild(item) + 1;
+    StationDialog dialog(QStringLiteral("新建电台（%1）").arg(category), prefill, false, &form_);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const StationRecord station = dialog.station();
+    submit([=](StationDocument &d) { return d.addStation(category, index, station); });
+}
+
+void StationEditor::editCurrent()
+{
+    QTreeWidgetItem *item = current();
+    if (!item)
+        return;
+    if (!item->parent()) {
+        renameCategory();
+        return;
+    }
+    const QString address = TreeView::keyOf(item);
+    StationRecord start{item->text(0), address, {}};
+    const StationTable &table = form_.stations();
+    for (int row = 1, used = table.usedRows(); row <= used; ++row) {
+        if (table.row(row).address == address) {
+            start.extra = table.row(row).extra;
+            break;
+        }
+    }
+    StationDialog dialog(QStringLiteral("编辑电台"), start, false, &form_);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const StationRecord station = dialog.station();
+    if (form_.playingKey() == address && station.address != address) {
+        playingBefore_ = address;
+        playingAfter_ = station.address;
+    }
+    submit([=](StationDocument &d) { return d.updateStation(address, station); });
+}
+
+void StationEditor::removeCurrent()
+{
+    QTreeWidgetItem *item = current();
+    if (!item)
+        return;
+    if (!item->parent()) {
+        removeCategory();
+        return;
+    }
+    const QString address = TreeView::keyOf(item);
+    submit([=](StationDocument &d) { return d.removeStation(address); });
+}
+
+void StationEditor::moveCurrent(int step)
+{
+    QTreeWidgetItem *item = current();
+    if (!item || !item->parent())
+        return;
+    const int to = item->parent()->indexOfChild(item) + step;
+    if (to < 0 || to >= item->parent()->childCount())
+        return;
+    const QString address = TreeView::keyOf(item);
+    const QString category = TreeView::keyOf(item->parent());
+    submit([=](StationDocument &d) { return d.moveStation(address, category, to); });
+}
+
+void StationEditor::newCategory()
+{
+    StationDialog dialog(QStringLiteral("新建分类"), {}, true, &form_);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QString name = dialog.station().name;
+    submit([=](StationDocument &d) { return d.addCategory(name); });
+}
+
+void StationEditor::renameCategory()
+{
+    const QString category = categoryOfCurrent();
+    if (category.isEmpty())
+        return;
+    StationDialog dialog(QStringLiteral("重命名分类"), {category, {}, {}}, true, &form_);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QString name = dialog.station().name;
+    submit([=](StationDocument &d) { return d.renameCategory(category, name); });
+}
+
+void StationEditor::removeCategory()
+{
+    const QString category = categoryOfCurrent();
+    if (category.isEmpty())
+        return;
+    QTreeWidgetItem *node = form_.TreeView1->nodeByKey(category);
+    if (node && node->childCount() > 0) {
+        QMessageBox ask(QMessageBox::Question, QStringLiteral("删除分类"),
+                        QStringLiteral("分类“%1”里有 %2 个电台，要连同这些电台一起删除吗？（可以用 Ctrl+Z 撤销）")
+                            .arg(category)
+                            .arg(node->childCount()),
+                        QMessageBox::NoButton, &form_);
+        QPushButton *yes = ask.addButton(QStringLiteral("删除"), QMessageBox::DestructiveRole);
+        ask.setDefaultButton(ask.addButton(QStringLiteral("取消"), QMessageBox::RejectRole));
+        ask.exec();
+        if (ask.clickedButton() != yes)
+            return;
+    }
+    submit([=](StationDocument &d) { return d.removeCategory(category); });
+}
+
+void StationEditor::submit(StationListStore::Edit edit)
+{
+    if (!store_) {
+        // Made at the first edit, with the tree the window shows, so that a
+        // list changed on disk since start-up is noticed before it is written.
+        store_ = std::make_unique<StationListStore>(shownPath_, ownPath(), treeOf(form_.stations()));
+        connect(store_.get(), &StationListStore::finished, this, &StationEditor::finished);
+    }
+    store_->apply(std::move(edit));
+}
+
+void StationEditor::finished(const StationListStore::Outcome &outcome)
+{
+    using Kind = StationListStore::Outcome::Kind;
+    if (outcome.kind == Kind::Saved && !playingBefore_.isEmpty() && form_.playingKey() == playingBefore_)
+        form_.setPlayingKey(playingAfter_);
+    playingBefore_.clear();
+    playingAfter_.clear();
+    if (outcome.document)
+        form_.showStations(outcome.document->read().table);
+    updateActions();
+    if (!outcome.message.isEmpty())
+        tell(outcome.message, outcome.kind != Kind::Saved);
+    emit editFinished(outcome);
+}
+
+void StationEditor::tell(const QString &message, bool warning)
+{
+    // Not modal: the window and what plays go on; a newer message replaces it.
+    if (message_)
+        message_->close();
+    auto *box = new QMessageBox(warning ? QMessageBox::Warning : QMessageBox::Information,
+                                QStringLiteral("我的电台"), message, QMessageBox::Ok, &form_);
+    box->button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+    message_ = box;
+}
+
+}  // namespace kelvaro
