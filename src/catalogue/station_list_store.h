@@ -77,3 +77,5 @@ private:
 };
 
 }  // namespace kelvaro
+
+Q_DECLARE_METATYPE(kelvaro::StationListStore::Outcome)

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tree_view.h"
 
+#include <QCoreApplication>
 #include <QDropEvent>
+#include <QMimeData>
 #include <QKeyEvent>
 
 #include <utility>
@@ -79,19 +81,66 @@ void TreeView::clearNodes()
     nodes_.clear();
 }
 
+// A station dragged from this tree names itself and the process it was
+// dragged in, so that a drop never takes a drag from elsewhere for a move.
+const QString kStationMime = QStringLiteral("application/x-kelvaro-station");
+
+QMimeData *TreeView::mimeData(const QList<QTreeWidgetItem *> &items) const
+{
+    QMimeData *data = QTreeWidget::mimeData(items);
+    if (data && items.size() == 1 && items.first()->parent()) {
+        data->setData(kStationMime, QByteArray::number(QCoreApplication::applicationPid()) + '\n'
+                                        + keyOf(items.first()).toUtf8());
+    }
+    return data;
+}
+
+QTreeWidgetItem *TreeView::draggedStation(const QMimeData *data) const
+{
+    const QList<QByteArray> station = data->data(kStationMime).split('\n');
+    if (station.size() != 2 || station[0].toLongLong() != QCoreApplication::applicationPid())
+        return nullptr;
+    QTreeWidgetItem *item = nodeByKey(QString::fromUtf8(station[1]));
+    return item && item->parent() ? item : nullptr;
+}
+
+void TreeView::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (draggedStation(event->mimeData())) {
+        event->setDropAction(Qt::MoveAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void TreeView::dragMoveEvent(QDragMoveEvent *event)
+{
+    QTreeWidget::dragMoveEvent(event);  // the drop indicator and scrolling
+    if (draggedStation(event->mimeData())) {
+        event->setDropAction(Qt::MoveAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
 void TreeView::dropEvent(QDropEvent *event)
 {
-    QTreeWidgetItem *dragged = currentItem();
-    QTreeWidgetItem *target = itemAt(event->position().toPoint());
-    // Whatever happens, the widget moves nothing itself.
+    // The widget never moves a node itself; whoever keeps the list does.
     event->setDropAction(Qt::IgnoreAction);
     event->accept();
-    if (event->source() != this || !dragged || !dragged->parent() || !target || target == dragged)
+    QTreeWidgetItem *dragged = draggedStation(event->mimeData());
+    const QPoint at = event->position().toPoint();
+    QTreeWidgetItem *target = itemAt(at);
+    if (!dragged || !target || target == dragged)
         return;
     QTreeWidgetItem *category = target->parent() ? target->parent() : target;
-    int index = -1;  // onto a category: its last station
+    int index = -1;  // onto a category: after its last station
     if (target->parent()) {
-        index = category->indexOfChild(target) + (dropIndicatorPosition() == BelowItem ? 1 : 0);
+        // Before the station dropped on, or after it in its lower half.
+        const bool below = at.y() > visualItemRect(target).center().y();
+        index = category->indexOfChild(target) + (below ? 1 : 0);
         // Counted without the station itself, which leaves its old place.
         if (dragged->parent() == category && category->indexOfChild(dragged) < index)
             --index;

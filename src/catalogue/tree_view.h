@@ -38,10 +38,15 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    QMimeData *mimeData(const QList<QTreeWidgetItem *> &items) const override;
 
 private:
     void report(QTreeWidgetItem *item);
+    // The station a drag from this tree carries; null for anything else.
+    QTreeWidgetItem *draggedStation(const QMimeData *data) const;
 
     QHash<QString, QTreeWidgetItem *> nodes_;
     // Categories made during a fill, shown at its end: stations added to a

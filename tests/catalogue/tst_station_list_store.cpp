@@ -73,8 +73,6 @@ int saveLoop(const QString &path)
 
 }  // namespace
 
-Q_DECLARE_METATYPE(kelvaro::StationListStore::Outcome)
-
 class TestStationListStore : public QObject {
     Q_OBJECT
 private slots:

@@ -5,15 +5,25 @@
 #include "form1.h"
 #include "media_player.h"
 #include "plain_controls.h"
+#include "player_test_support.h"
+#include "station_dialog.h"
+#include "station_editor.h"
 #include "sys_tray.h"
 #include "tree_view.h"
 #include "web_view.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
 #include <QGroupBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace kelvaro;
 
@@ -56,7 +66,11 @@ bool expectTray()
 class TestForm1 : public QObject {
     Q_OBJECT
 private slots:
-    void cleanup() { QFile::remove(listPath()); }
+    void cleanup()
+    {
+        QFile::remove(listPath());
+        qunsetenv("XDG_CONFIG_HOME");
+    }
 
     void controlsAsLaidOut();
     void startUpPreparesPlayerAndLoadsStations();
@@ -66,6 +80,7 @@ private slots:
     void minimiseToTray();
     void restoreFromTray();
     void closingStopsPlayback();
+    void editingStationsFromTheTree();
 };
 
 void TestForm1::controlsAsLaidOut()
@@ -281,6 +296,115 @@ void TestForm1::closingStopsPlayback()
     form.Wmp1->setURL(QStringLiteral("http://127.0.0.1:9/yyzs"));
     QVERIFY(form.close());
     QVERIFY(!form.isVisible());
+}
+
+void TestForm1::editingStationsFromTheTree()
+{
+    // The list beside the program is shown; the first edit makes the user's own.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    const QString own = config.filePath(QStringLiteral("kelvaro/电台.ini"));
+    writeList(kList);
+    QTemporaryDir media;
+    const QString mp3 = media.filePath(QStringLiteral("tone.mp3"));
+    QVERIFY(testing::makeTone(mp3, 440, 5, {QStringLiteral("-c:a"), QStringLiteral("libmp3lame")}));
+    testing::FaultServer server;
+    QVERIFY(server.start(mp3));
+    const QString address = server.url(QStringLiteral("/stream.mp3"));
+
+    Form1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.enableEditing();
+    TreeView *tree = form.TreeView1;
+    QSignalSpy edits(form.editor(), &StationEditor::editFinished);
+    tree->setFocus();
+    tree->setCurrentItem(tree->topLevelItem(0)->child(0));
+
+    // Shift+F10 opens the tree's menu; 新建电台… opens the dialog, typed
+    // into with the keyboard alone.
+    QTest::keyClick(tree, Qt::Key_F10, Qt::ShiftModifier);
+    QMenu *menu = form.editor()->contextMenu();
+    QTRY_VERIFY(menu->isVisible());
+    QAction *add = nullptr;
+    for (QAction *a : menu->actions())
+        add = a->text() == QStringLiteral("新建电台…") ? a : add;
+    QVERIFY(add && add->isEnabled());
+    bool filled = false;
+    QTimer::singleShot(0, this, [&] {
+        auto *dialog = qobject_cast<StationDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        QTest::keyClicks(dialog->focusWidget(), QStringLiteral("Local FM"));
+        QTest::keyClick(dialog->focusWidget(), Qt::Key_Tab);
+        QTest::keyClicks(dialog->focusWidget(), address);
+        QTest::keyClick(dialog->focusWidget(), Qt::Key_Return);
+        filled = dialog->result() == QDialog::Accepted;
+    });
+    menu->setActiveAction(add);
+    QTest::keyClick(menu, Qt::Key_Return);
+    QVERIFY(filled);
+    QTRY_COMPARE(edits.size(), 1);
+    QCOMPARE(edits.takeFirst().at(0).value<StationListStore::Outcome>().kind, StationListStore::Outcome::Kind::Saved);
+    QFile list(own);
+    QVERIFY(list.open(QIODevice::ReadOnly));
+    const QByteArray saved = list.readAll();
+    list.close();
+    QVERIFY(saved.contains("中国之声;;http://127.0.0.1:9/zgzs;;note\r\nLocal FM;;" + address.toUtf8() + ";;\r\n\r\n"));
+
+    // The first edit says once where the user's list now lives.
+    QMessageBox *told = nullptr;
+    QTRY_VERIFY((told = form.findChild<QMessageBox *>()) && told->isVisible());
+    QVERIFY(told->text().contains(own));
+    told->close();
+    form.activateWindow();
+    tree->setFocus();
+
+    // The new station plays: Enter on it hands its address to the player.
+    QTreeWidgetItem *added = tree->nodeByKey(address);
+    QVERIFY(added && added->parent() == tree->topLevelItem(0));
+    QVERIFY(tree->topLevelItem(0)->isExpanded());
+    tree->setCurrentItem(added);
+    QTest::keyClick(tree, Qt::Key_Return);
+    QCOMPARE(form.windowTitle(), QStringLiteral("正在收听Local FM"));
+    QTRY_VERIFY(server.requests().contains(QStringLiteral("/stream.mp3")));
+
+    // Dragged onto the lower half of 音乐之声: it moves there and plays on.
+    const QModelIndex from = tree->indexFromItem(added);
+    std::unique_ptr<QMimeData> drag(tree->model()->mimeData({from}));
+    QTreeWidgetItem *music = tree->topLevelItem(1);
+    music->setExpanded(true);
+    tree->scrollToItem(music->child(0));
+    const QRect onto = tree->visualItemRect(music->child(0));
+    QVERIFY(tree->itemAt(onto.center()) == music->child(0));
+    const QPoint lowerHalf(onto.center().x(), onto.bottom() - 1);
+    QDragEnterEvent enter(lowerHalf, Qt::MoveAction, drag.get(), Qt::LeftButton, {});
+    QCoreApplication::sendEvent(tree->viewport(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(lowerHalf, Qt::MoveAction, drag.get(), Qt::LeftButton, {});
+    QCoreApplication::sendEvent(tree->viewport(), &drop);
+    QTRY_COMPARE(edits.size(), 1);
+    edits.clear();
+    QCOMPARE(tree->nodeByKey(address)->parent(), tree->topLevelItem(1));
+    QCOMPARE(tree->topLevelItem(1)->indexOfChild(tree->nodeByKey(address)), 1);
+    QCOMPARE(form.Wmp1->URL(), address);
+    const int requests = server.requests().size();
+
+    // Delete takes it away; Ctrl+Z brings the list back byte for byte.
+    QVERIFY(list.open(QIODevice::ReadOnly));
+    const QByteArray beforeDelete = list.readAll();
+    list.close();
+    tree->setCurrentItem(tree->nodeByKey(address));
+    QTest::keyClick(tree, Qt::Key_Delete);
+    QTRY_COMPARE(edits.size(), 1);
+    QVERIFY(!tree->nodeByKey(address));
+    QTest::keyClick(tree, Qt::Key_Z, Qt::ControlModifier);
+    QTRY_COMPARE(edits.size(), 2);
+    QVERIFY(tree->nodeByKey(address));
+    QVERIFY(list.open(QIODevice::ReadOnly));
+    QCOMPARE(list.readAll(), beforeDelete);
+    // None of it stopped what plays or opened the stream again.
+    QCOMPARE(form.Wmp1->URL(), address);
+    QCOMPARE(server.requests().size(), requests);
 }
 
 QTEST_MAIN(TestForm1)
