@@ -11,7 +11,8 @@
 
 namespace kelvaro {
 
-// The outcome of an edit: refused edits say why, in words for the user.
+// The outcome of an edit: refused edits say why, in words for the user; an
+// edit that went through may have something to say too.
 struct StationEdit {
     bool ok = false;
     QString message;

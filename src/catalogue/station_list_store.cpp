@@ -118,7 +118,11 @@ void StationListStore::apply(Edit edit)
         const StationEdit result = edit(next);
         if (!result.ok)
             return {Outcome::Kind::Refused, result.message, nullptr, false};
-        return write(next, creating);
+        Outcome outcome = write(next, creating);
+        // What the edit has to say (an import's count) comes after where the list lives.
+        if (outcome.kind == Outcome::Kind::Saved && !result.message.isEmpty())
+            outcome.message += (outcome.message.isEmpty() ? QString() : QStringLiteral("\n")) + result.message;
+        return outcome;
     });
 }
 

@@ -17,6 +17,9 @@
 #include "web_frame.h"
 
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QScrollBar>
@@ -170,8 +173,29 @@ void Form1::showStations(const StationTable &table)
 
 void Form1::enableEditing()
 {
+    if (editor_)
+        return;
+    editor_ = new StationEditor(*this, stationListPath_);
+    setAcceptDrops(true);
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (editor_ && editor_->canTake(event->mimeData()))
+        event->acceptProposedAction();
+}
+
+void Form1::dropEvent(QDropEvent *event)
+{
     if (!editor_)
-        editor_ = new StationEditor(*this, stationListPath_);
+        return;
+    event->acceptProposedAction();
+    // After the drop has ended: the dialog that may open must not hold the
+    // program that dragged.
+    std::shared_ptr<QMimeData> data(new QMimeData);
+    for (const QString &format : event->mimeData()->formats())
+        data->setData(format, event->mimeData()->data(format));
+    QTimer::singleShot(0, editor_, [this, data] { editor_->take(data.get()); });
 }
 
 void Form1::changeEvent(QEvent *event)

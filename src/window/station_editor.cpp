@@ -1,16 +1,25 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "station_editor.h"
 
+#include "address_check.h"
 #include "category_tree.h"
 #include "form1.h"
+#include "playlist_import.h"
 #include "station_dialog.h"
 #include "station_list_location.h"
 #include "tree_view.h"
 
 #include <QAction>
+#include <QClipboard>
+#include <QFile>
+#include <QFileDialog>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
+#include <QThreadPool>
+#include <QUrl>
 
 namespace kelvaro {
 
@@ -55,6 +64,11 @@ StationEditor::StationEditor(Form1 &form, const QString &shownPath)
         if (store_)
             store_->undo();
     });
+    paste_ = action(QStringLiteral("粘贴地址"), QKeySequence(QKeySequence::Paste), [this] {
+        if (const QMimeData *data = QGuiApplication::clipboard()->mimeData())
+            take(data);
+    });
+    import_ = action(QStringLiteral("导入播放列表…"), {}, &StationEditor::importPlaylist);
     auto *menuKey = new QAction(this);
     menuKey->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10));
     menuKey->setShortcutContext(Qt::WidgetShortcut);
@@ -69,7 +83,8 @@ StationEditor::StationEditor(Form1 &form, const QString &shownPath)
     menu_->addSeparator();
     menu_->addActions({newCategory_, renameCategory_, removeCategory_});
     menu_->addSeparator();
-    menu_->addAction(undo_);
+    menu_->addActions({paste_, import_, undo_});
+    connect(menu_, &QMenu::aboutToHide, paste_, [this] { paste_->setEnabled(true); });
 
     // Right click and the Menu key.
     tree->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -118,11 +133,109 @@ void StationEditor::updateActions()
     newStation_->setEnabled(form_.TreeView1->topLevelItemCount() > 0);
     renameCategory_->setEnabled(item != nullptr);
     removeCategory_->setEnabled(item != nullptr);
+    import_->setEnabled(newStation_->isEnabled());
+}
+
+bool StationEditor::canTake(const QMimeData *data) const
+{
+    return data->hasUrls() || isAllowedStreamAddress(normalizedStreamAddress(data->text()));
+}
+
+void StationEditor::take(const QMimeData *data)
+{
+    QString address;
+    if (data->hasUrls() && !data->urls().isEmpty()) {
+        const QUrl url = data->urls().constFirst();
+        if (url.isLocalFile()) {
+            readPlaylistFile(url.toLocalFile());
+            return;
+        }
+        address = url.toString();
+    } else {
+        address = data->text().trimmed().section(QLatin1Char('\n'), 0, 0);
+    }
+    address = normalizedStreamAddress(address);
+    if (!isAllowedStreamAddress(address)) {
+        tell(QStringLiteral("这不是可以收听的网络地址：%1").arg(address.left(200)), true);
+        return;
+    }
+    newStation({stationNameFrom({}, address), address, {}});
+}
+
+void StationEditor::importPlaylist()
+{
+    const QString path = QFileDialog::getOpenFileName(
+        &form_, QStringLiteral("导入播放列表"), QString(),
+        QStringLiteral("播放列表 (*.pls *.m3u *.m3u8 *.asx *.wax *.wvx);;所有文件 (*)"));
+    if (!path.isEmpty())
+        readPlaylistFile(path);
+}
+
+void StationEditor::readPlaylistFile(const QString &path)
+{
+    // Read on a worker: the UI thread never waits for the disk.
+    QPointer<StationEditor> self(this);
+    QThreadPool::globalInstance()->start([self, path] {
+        QFile file(path);
+        QByteArray data;
+        bool ok = file.open(QIODevice::ReadOnly) && file.size() <= kMaxPlaylistBytes;
+        if (ok)
+            data = file.read(kMaxPlaylistBytes);
+        QMetaObject::invokeMethod(
+            qApp, [self, path, data, ok] {
+                if (!self)
+                    return;
+                if (!ok)
+                    self->tell(QStringLiteral("无法读取播放列表 %1。").arg(path), true);
+                else
+                    self->addFromPlaylist(path, data);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void StationEditor::addFromPlaylist(const QString &fileName, const QByteArray &data)
+{
+    const QList<PlaylistEntry> entries = parsePlaylist(data, fileName);
+    if (entries.isEmpty()) {
+        tell(QStringLiteral("%1 里没有可以收听的网络地址。").arg(fileName), true);
+        return;
+    }
+    if (entries.size() == 1) {
+        const PlaylistEntry &only = entries.constFirst();
+        newStation({stationNameFrom(only.title, only.address), only.address, {}});
+        return;
+    }
+    QString category = categoryOfCurrent();
+    if (category.isEmpty() && form_.TreeView1->topLevelItemCount() > 0)
+        category = TreeView::keyOf(form_.TreeView1->topLevelItem(0));
+    if (category.isEmpty()) {
+        tell(QStringLiteral("请先新建一个分类。"), true);
+        return;
+    }
+    // One edit, so that one Ctrl+Z takes the whole import back.
+    submit([entries, category](StationDocument &d) {
+        int added = 0;
+        for (const PlaylistEntry &entry : entries)
+            added += d.addStation(category, -1, {stationNameFrom(entry.title, entry.address), entry.address, {}}).ok;
+        if (added == 0)
+            return StationEdit::refused(QStringLiteral("播放列表里的电台都已在列表中，或无法加入。"));
+        StationEdit done = StationEdit::done();
+        done.message = QStringLiteral("已把 %1 个电台导入分类“%2”").arg(added).arg(category);
+        if (added < entries.size())
+            done.message += QStringLiteral("，%1 个已在列表中或无法加入").arg(entries.size() - added);
+        done.message += QStringLiteral("。");
+        return done;
+    });
 }
 
 void StationEditor::showMenu(const QPoint &where)
 {
     updateActions();
+    // The clipboard is only asked while the menu opens (asking another
+    // program for it may take a moment); Ctrl+V itself is always on.
+    const QMimeData *clip = QGuiApplication::clipboard()->mimeData();
+    paste_->setEnabled(clip && canTake(clip));
     TreeView *tree = form_.TreeView1;
     const QPoint at = where.isNull() ? QPoint(0, 0) : where;
     menu_->popup(tree->viewport()->mapToGlobal(at));

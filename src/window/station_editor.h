@@ -10,6 +10,7 @@
 
 class QAction;
 class QMenu;
+class QMimeData;
 class QTreeWidgetItem;
 
 namespace kelvaro {
@@ -38,6 +39,12 @@ public:
 
     QMenu *contextMenu() const { return menu_; }
 
+    // Something dropped on the window or pasted: an address opens the
+    // new-station dialog filled in; a playlist file with one station too,
+    // one with several is imported into the current category.
+    void take(const QMimeData *data);
+    bool canTake(const QMimeData *data) const;
+
 signals:
     // An edit's outcome has been shown; for tests and benches.
     void editFinished(const kelvaro::StationListStore::Outcome &outcome);
@@ -53,6 +60,9 @@ private:
     void newCategory();
     void renameCategory();
     void removeCategory();
+    void importPlaylist();
+    void readPlaylistFile(const QString &path);
+    void addFromPlaylist(const QString &fileName, const QByteArray &data);
     void submit(StationListStore::Edit edit);
     void finished(const StationListStore::Outcome &outcome);
     void tell(const QString &message, bool warning);
@@ -74,6 +84,8 @@ private:
     QAction *renameCategory_ = nullptr;
     QAction *removeCategory_ = nullptr;
     QAction *undo_ = nullptr;
+    QAction *paste_ = nullptr;
+    QAction *import_ = nullptr;
     QPointer<QWidget> message_;
 };
 

@@ -24,6 +24,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 
 using namespace kelvaro;
 
@@ -357,6 +358,7 @@ void TestForm1::editingStationsFromTheTree()
     QVERIFY(told->text().contains(own));
     told->close();
     form.activateWindow();
+    QTRY_VERIFY(form.isActiveWindow());
     tree->setFocus();
 
     // The new station plays: Enter on it hands its address to the player.
@@ -402,9 +404,45 @@ void TestForm1::editingStationsFromTheTree()
     QVERIFY(tree->nodeByKey(address));
     QVERIFY(list.open(QIODevice::ReadOnly));
     QCOMPARE(list.readAll(), beforeDelete);
+    list.close();
     // None of it stopped what plays or opened the stream again.
     QCOMPARE(form.Wmp1->URL(), address);
     QCOMPARE(server.requests().size(), requests);
+
+    // A playlist file dropped on the window: its new stations go into the
+    // current category as one edit (one already there is left out); Ctrl+Z
+    // takes the whole import back.
+    const QString pls = media.filePath(QStringLiteral("more.pls"));
+    QFile playlist(pls);
+    QVERIFY(playlist.open(QIODevice::WriteOnly));
+    playlist.write("[playlist]\nFile1=http://127.0.0.1:9/p1\nTitle1=One;;Two\nFile2=http://127.0.0.1:9/zgzs\n"
+                   "File3=http://127.0.0.1:9/p3\n");
+    playlist.close();
+    tree->setCurrentItem(tree->topLevelItem(1));
+    QMimeData dropped;
+    dropped.setUrls({QUrl::fromLocalFile(pls)});
+    const QPoint middle = form.rect().center();
+    QDragEnterEvent enterWindow(middle, Qt::CopyAction, &dropped, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(&form, &enterWindow);
+    QVERIFY(enterWindow.isAccepted());
+    QDropEvent dropOnWindow(middle, Qt::CopyAction, &dropped, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(&form, &dropOnWindow);
+    QTRY_COMPARE(edits.size(), 3);
+    QTreeWidgetItem *one = tree->nodeByKey(QStringLiteral("http://127.0.0.1:9/p1"));
+    QVERIFY(one && tree->nodeByKey(QStringLiteral("http://127.0.0.1:9/p3")));
+    QCOMPARE(one->text(0), QStringLiteral("One; Two"));
+    QCOMPARE(one->parent(), tree->topLevelItem(1));
+    QTRY_VERIFY((told = form.findChild<QMessageBox *>()) && told->isVisible());
+    QVERIFY2(told->text().contains(QStringLiteral("已把 2 个电台导入")), qPrintable(told->text()));
+    told->close();
+    form.activateWindow();
+    QTRY_VERIFY(form.isActiveWindow());
+    tree->setFocus();
+    QTest::keyClick(tree, Qt::Key_Z, Qt::ControlModifier);
+    QTRY_COMPARE(edits.size(), 4);
+    QVERIFY(!tree->nodeByKey(QStringLiteral("http://127.0.0.1:9/p1")));
+    QVERIFY(list.open(QIODevice::ReadOnly));
+    QCOMPARE(list.readAll(), beforeDelete);
 }
 
 QTEST_MAIN(TestForm1)
