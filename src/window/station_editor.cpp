@@ -95,7 +95,7 @@ StationEditor::StationEditor(Form1 &form, const QString &shownPath)
     });
     connect(tree, &QTreeWidget::currentItemChanged, this, &StationEditor::updateActions);
     connect(tree, &TreeView::stationDropped, this, [this](const QString &address, const QString &category, int index) {
-        submit([=](StationDocument &d) { return d.moveStation(address, category, index); });
+        apply([=](StationDocument &d) { return d.moveStation(address, category, index); });
     });
     updateActions();
 }
@@ -214,7 +214,7 @@ void StationEditor::addFromPlaylist(const QString &fileName, const QByteArray &d
         return;
     }
     // One edit, so that one Ctrl+Z takes the whole import back.
-    submit([entries, category](StationDocument &d) {
+    apply([entries, category](StationDocument &d) {
         int added = 0;
         for (const PlaylistEntry &entry : entries)
             added += d.addStation(category, -1, {stationNameFrom(entry.title, entry.address), entry.address, {}}).ok;
@@ -258,7 +258,7 @@ void StationEditor::newStation(const StationRecord &prefill)
     if (dialog.exec() != QDialog::Accepted)
         return;
     const StationRecord station = dialog.station();
-    submit([=](StationDocument &d) { return d.addStation(category, index, station); });
+    apply([=](StationDocument &d) { return d.addStation(category, index, station); });
 }
 
 void StationEditor::editCurrent()
@@ -287,7 +287,7 @@ void StationEditor::editCurrent()
         playingBefore_ = address;
         playingAfter_ = station.address;
     }
-    submit([=](StationDocument &d) { return d.updateStation(address, station); });
+    apply([=](StationDocument &d) { return d.updateStation(address, station); });
 }
 
 void StationEditor::removeCurrent()
@@ -300,7 +300,7 @@ void StationEditor::removeCurrent()
         return;
     }
     const QString address = TreeView::keyOf(item);
-    submit([=](StationDocument &d) { return d.removeStation(address); });
+    apply([=](StationDocument &d) { return d.removeStation(address); });
 }
 
 void StationEditor::moveCurrent(int step)
@@ -313,7 +313,7 @@ void StationEditor::moveCurrent(int step)
         return;
     const QString address = TreeView::keyOf(item);
     const QString category = TreeView::keyOf(item->parent());
-    submit([=](StationDocument &d) { return d.moveStation(address, category, to); });
+    apply([=](StationDocument &d) { return d.moveStation(address, category, to); });
 }
 
 void StationEditor::newCategory()
@@ -322,7 +322,7 @@ void StationEditor::newCategory()
     if (dialog.exec() != QDialog::Accepted)
         return;
     const QString name = dialog.station().name;
-    submit([=](StationDocument &d) { return d.addCategory(name); });
+    apply([=](StationDocument &d) { return d.addCategory(name); });
 }
 
 void StationEditor::renameCategory()
@@ -334,7 +334,7 @@ void StationEditor::renameCategory()
     if (dialog.exec() != QDialog::Accepted)
         return;
     const QString name = dialog.station().name;
-    submit([=](StationDocument &d) { return d.renameCategory(category, name); });
+    apply([=](StationDocument &d) { return d.renameCategory(category, name); });
 }
 
 void StationEditor::removeCategory()
@@ -355,10 +355,10 @@ void StationEditor::removeCategory()
         if (ask.clickedButton() != yes)
             return;
     }
-    submit([=](StationDocument &d) { return d.removeCategory(category); });
+    apply([=](StationDocument &d) { return d.removeCategory(category); });
 }
 
-void StationEditor::submit(StationListStore::Edit edit)
+void StationEditor::apply(StationListStore::Edit edit)
 {
     if (!store_) {
         // Made at the first edit, with the tree the window shows, so that a

@@ -39,6 +39,10 @@ public:
 
     QMenu *contextMenu() const { return menu_; }
 
+    // Applies an edit to the user's list (off the UI thread) and fills the
+    // tree again once it is on disk; every edit of the menu goes this way.
+    void apply(StationListStore::Edit edit);
+
     // Something dropped on the window or pasted: an address opens the
     // new-station dialog filled in; a playlist file with one station too,
     // one with several is imported into the current category.
@@ -63,7 +67,6 @@ private:
     void importPlaylist();
     void readPlaylistFile(const QString &path);
     void addFromPlaylist(const QString &fileName, const QByteArray &data);
-    void submit(StationListStore::Edit edit);
     void finished(const StationListStore::Outcome &outcome);
     void tell(const QString &message, bool warning);
 
