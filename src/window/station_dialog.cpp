@@ -46,7 +46,9 @@ StationDialog::StationDialog(const QString &title, const StationRecord &start, b
 
 StationRecord StationDialog::station() const
 {
-    return {name_->text().trimmed(), address_ ? normalizedStreamAddress(address_->text()) : QString(),
+    // Spaces in a name are the user's own (names in the list are never
+    // trimmed): kept as typed.
+    return {name_->text(), address_ ? normalizedStreamAddress(address_->text()) : QString(),
             note_ ? note_->text() : QString()};
 }
 

@@ -20,8 +20,8 @@ class StationDialog : public QDialog {
 public:
     StationDialog(const QString &title, const StationRecord &start, bool nameOnly, QWidget *parent);
 
-    // The fields as they will be written: name and address without the
-    // white space around them.
+    // The fields as they will be written: the address without the white
+    // space around it, the rest as typed.
     StationRecord station() const;
 
 private:
