@@ -205,15 +205,23 @@ QString StationDocument::noteProblem(const QString &note)
     return {};
 }
 
-bool StationDocument::editable(StationEdit &why) const
+QString StationDocument::stationProblem(const StationRecord &station)
+{
+    for (const QString &problem :
+         {nameProblem(station.name), addressProblem(station.address), noteProblem(station.extra)}) {
+        if (!problem.isEmpty())
+            return problem;
+    }
+    return {};
+}
+
+StationEdit StationDocument::editable() const
 {
     const bool cutShort = std::any_of(read_.problems.cbegin(), read_.problems.cend(),
                                       [](const ListProblem &p) { return p.kind == QLatin1String("too-large"); });
-    if (cutShort) {
-        why = StationEdit::refused(QStringLiteral("电台列表文件太大，无法在程序中修改。"));
-        return false;
-    }
-    return true;
+    if (cutShort)
+        return StationEdit::refused(QStringLiteral("电台列表文件太大，无法在程序中修改。"));
+    return StationEdit::done();
 }
 
 StationEdit StationDocument::checkNewKey(const QString &key, const QString &allowed) const
@@ -263,19 +271,15 @@ StationEdit StationDocument::commit(QList<Line> lines, const QList<PlainTree::No
 
 StationEdit StationDocument::addStation(const QString &categoryName, int index, const StationRecord &station)
 {
-    StationEdit result;
-    if (!editable(result))
-        return result;
+    if (StationEdit why = editable(); !why.ok)
+        return why;
     const PlainTree::Node *target = category(categoryName);
     if (!target)
         return StationEdit::refused(QStringLiteral("没有名为“%1”的分类。").arg(categoryName));
-    for (const QString &problem :
-         {nameProblem(station.name), addressProblem(station.address), noteProblem(station.extra)}) {
-        if (!problem.isEmpty())
-            return StationEdit::refused(problem);
-    }
-    if (result = checkNewKey(station.address); !result.ok)
-        return result;
+    if (const QString problem = stationProblem(station); !problem.isEmpty())
+        return StationEdit::refused(problem);
+    if (StationEdit clash = checkNewKey(station.address); !clash.ok)
+        return clash;
 
     const qsizetype at = insertionLine(*target, index);
     QList<Line> lines = lines_;
@@ -292,20 +296,16 @@ StationEdit StationDocument::addStation(const QString &categoryName, int index, 
 
 StationEdit StationDocument::updateStation(const QString &address, const StationRecord &station)
 {
-    StationEdit result;
-    if (!editable(result))
-        return result;
+    if (StationEdit why = editable(); !why.ok)
+        return why;
     int index = 0;
     const PlainTree::Node *holder = categoryOf(address, &index);
     if (!holder)
         return StationEdit::refused(QStringLiteral("列表中没有这个电台。"));
-    for (const QString &problem :
-         {nameProblem(station.name), addressProblem(station.address), noteProblem(station.extra)}) {
-        if (!problem.isEmpty())
-            return StationEdit::refused(problem);
-    }
-    if (result = checkNewKey(station.address, address); !result.ok)
-        return result;
+    if (const QString problem = stationProblem(station); !problem.isEmpty())
+        return StationEdit::refused(problem);
+    if (StationEdit clash = checkNewKey(station.address, address); !clash.ok)
+        return clash;
 
     // A field that did not change keeps its bytes.
     const int row = rowOfKey_.value(address);
@@ -328,9 +328,8 @@ StationEdit StationDocument::updateStation(const QString &address, const Station
 
 StationEdit StationDocument::removeStation(const QString &address)
 {
-    StationEdit result;
-    if (!editable(result))
-        return result;
+    if (StationEdit why = editable(); !why.ok)
+        return why;
     int index = 0;
     const PlainTree::Node *holder = categoryOf(address, &index);
     if (!holder)
@@ -344,9 +343,8 @@ StationEdit StationDocument::removeStation(const QString &address)
 
 StationEdit StationDocument::moveStation(const QString &address, const QString &categoryName, int index)
 {
-    StationEdit result;
-    if (!editable(result))
-        return result;
+    if (StationEdit why = editable(); !why.ok)
+        return why;
     int from = 0;
     const PlainTree::Node *holder = categoryOf(address, &from);
     if (!holder)
@@ -382,13 +380,12 @@ StationEdit StationDocument::moveStation(const QString &address, const QString &
 
 StationEdit StationDocument::addCategory(const QString &name)
 {
-    StationEdit result;
-    if (!editable(result))
-        return result;
+    if (StationEdit why = editable(); !why.ok)
+        return why;
     if (const QString problem = nameProblem(name); !problem.isEmpty())
         return StationEdit::refused(problem);
-    if (result = checkNewKey(name); !result.ok)
-        return result;
+    if (StationEdit clash = checkNewKey(name); !clash.ok)
+        return clash;
     // After the last row the tree shows, so before an empty name that ends
     // the list and before lines past it.
     const int used = read_.table.usedRows();
@@ -409,15 +406,14 @@ StationEdit StationDocument::addCategory(const QString &name)
 
 StationEdit StationDocument::renameCategory(const QString &name, const QString &newName)
 {
-    StationEdit result;
-    if (!editable(result))
-        return result;
+    if (StationEdit why = editable(); !why.ok)
+        return why;
     if (!category(name))
         return StationEdit::refused(QStringLiteral("没有名为“%1”的分类。").arg(name));
     if (const QString problem = nameProblem(newName); !problem.isEmpty())
         return StationEdit::refused(problem);
-    if (result = checkNewKey(newName, name); !result.ok)
-        return result;
+    if (StationEdit clash = checkNewKey(newName, name); !clash.ok)
+        return clash;
     // Every heading with the name: a repeated heading continues the category.
     QList<Line> lines = lines_;
     const int used = read_.table.usedRows();
@@ -436,9 +432,8 @@ StationEdit StationDocument::renameCategory(const QString &name, const QString &
 
 StationEdit StationDocument::removeCategory(const QString &name)
 {
-    StationEdit result;
-    if (!editable(result))
-        return result;
+    if (StationEdit why = editable(); !why.ok)
+        return why;
     if (!category(name))
         return StationEdit::refused(QStringLiteral("没有名为“%1”的分类。").arg(name));
     // The rows from each of its headings up to the next heading of another

@@ -62,6 +62,8 @@ public:
     static QString nameProblem(const QString &name);
     static QString addressProblem(const QString &address);
     static QString noteProblem(const QString &note);
+    // The first of the three above for a station; empty when it can be written.
+    static QString stationProblem(const StationRecord &station);
 
 private:
     struct Line {
@@ -81,7 +83,7 @@ private:
     // `expected`; otherwise leaves it as it is and refuses.
     StationEdit commit(QList<Line> lines, const QList<PlainTree::Node> &expected);
     StationEdit checkNewKey(const QString &key, const QString &allowed = {}) const;
-    bool editable(StationEdit &why) const;
+    StationEdit editable() const;
 
     QByteArray prefix_;   // the byte-order mark, if any
     QByteArray newline_;  // the file's line ending, used for new lines

@@ -55,14 +55,9 @@ StationRecord StationDialog::station() const
 void StationDialog::check()
 {
     const StationRecord s = station();
-    QString problem = StationDocument::nameProblem(s.name);
-    if (problem.isEmpty() && address_) {
-        problem = StationDocument::addressProblem(s.address);
-        if (problem.isEmpty() && !isAllowedStreamAddress(s.address))
-            problem = QStringLiteral("只能用 http、https、mms、rtsp、rtmp 等网络地址。");
-        if (problem.isEmpty())
-            problem = StationDocument::noteProblem(s.extra);
-    }
+    QString problem = address_ ? StationDocument::stationProblem(s) : StationDocument::nameProblem(s.name);
+    if (problem.isEmpty() && address_ && !isAllowedStreamAddress(s.address))
+        problem = QStringLiteral("只能用 http、https、mms、rtsp、rtmp 等网络地址。");
     // Say nothing about fields not filled in yet.
     const bool untouched = s.name.isEmpty() && (!address_ || s.address.isEmpty());
     problem_->setText(untouched ? QString() : problem);
