@@ -97,6 +97,17 @@ constexpr EngineOption kEngineOptions[] = {
     {"cache-pause-initial", "no"},
 };
 
+// The sound outputs tried, in this order, and no others. Left to itself the
+// engine falls through every output it was built with when these fail (the
+// only headset unplugged, a sound server without a fallback sink) and ends
+// at SDL, whose PulseAudio backend crashes the program; JACK would start a
+// server of its own. Names the engine was built without are skipped.
+#ifdef Q_OS_WIN
+constexpr const char *kAudioOutputs = "wasapi";
+#else
+constexpr const char *kAudioOutputs = "pipewire,pulse,alsa";
+#endif
+
 // The now-playing title from the metadata map: the ICY StreamTitle, or for
 // Ogg/FLAC streams the artist and title tags of the current chain.
 QByteArray titleFromMetadata(const mpv_node &node)
@@ -173,8 +184,7 @@ mpv_handle *createEngine(const MpvApi *api, bool audioOutput, int volume, bool m
         return nullptr;
     for (const EngineOption &o : kEngineOptions)
         api->set_option_string(mpv, o.name, o.value);
-    if (!audioOutput)
-        api->set_option_string(mpv, "ao", "null");
+    api->set_option_string(mpv, "ao", audioOutput ? kAudioOutputs : "null");
     api->set_option_string(mpv, "volume", QByteArray::number(volume).constData());
     api->set_option_string(mpv, "mute", mute ? "yes" : "no");
     if (api->initialize(mpv) < 0) {
