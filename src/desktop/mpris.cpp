@@ -3,6 +3,7 @@
 
 #include "desktop_platform.h"
 #include "form1.h"
+#include "text_decoding.h"
 #include "tree_view.h"
 
 #include <QCoreApplication>
@@ -178,7 +179,9 @@ void MprisService::onStationChosen(const QString &key, const QString &text)
     if (key == text || item == nullptr || item->parent() == nullptr)
         return;
     stationKey_ = key;
-    stationName_ = text;
+    // The name goes onto the bus as the album and, without a stream title,
+    // as the title: one clean line like the stream's titles.
+    stationName_ = singleLineText(text);
     stationRow_ = 0;
     const StationTable &table = form_.stations();
     for (int row = 1, used = table.usedRows(); row <= used; ++row) {

@@ -35,9 +35,10 @@ PlayerSession::PlayerSession(PlaybackEngine *engine, QObject *parent)
     connect(m_engine, &PlaybackEngine::ended, this, &PlayerSession::onEnded);
     connect(m_engine, &PlaybackEngine::titleChanged, this, [this](const QByteArray &raw) {
         // Many stations send titles in GB18030/GBK; the engine hands over
-        // the bytes as they came.
+        // the bytes as they came. The one cleaned title goes to the title
+        // line, its tooltip and the desktop.
         if (isActive())
-            setTitle(decodeUtf8OrGb18030(raw).simplified());
+            setTitle(titleFromBytes(raw));
     });
     connect(m_engine, &PlaybackEngine::playbackTime, this, [this](double seconds) {
         if (m_state == State::Playing || m_state == State::Buffering)

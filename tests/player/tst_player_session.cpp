@@ -260,6 +260,22 @@ void TestPlayerSession::titlesAndRefusedAddresses()
     emit s.engine.titleChanged(QByteArray("\xd6\xd0\xce\xc4  news "));
     QCOMPARE(s.title(), QStringLiteral("中文 news"));
     QCOMPARE(s.statusText(), statustext::playing());
+    // Control characters go, tabs and line breaks (also NEL and U+2028)
+    // become spaces.
+    emit s.engine.titleChanged(QByteArray("A\x01" "B\x1b[1mC\x7f\tD\r\nE\xc2\x9b" "F\xc2\x85G\xe2\x80\xa8H"));
+    QCOMPARE(s.title(), QStringLiteral("AB[1mC D EF G H"));
+    // A stray override or closer is dropped; a closed isolate stays.
+    emit s.engine.titleChanged(QStringLiteral(u"\u202Cnews \u202Ereversed \u2067\u05E9\u05DC\u05D5\u05DD\u2069 x").toUtf8());
+    QCOMPARE(s.title(), QStringLiteral(u"news reversed \u2067\u05E9\u05DC\u05D5\u05DD\u2069 x"));
+    emit s.engine.titleChanged(QStringLiteral(u"\u2066a\u202Bb\u2069c\u202C").toUtf8());
+    // Closers pair only with the innermost opener of their kind.
+    QCOMPARE(s.title(), QStringLiteral(u"a\u202Bbc\u202C"));
+    // UTF-8 with one broken byte stays UTF-8; bytes that are not Chinese
+    // text (GBK's user-defined area) never become private-use characters.
+    emit s.engine.titleChanged(QByteArray("Caf\xc3\xa9 \xe4\xb8\xad\xe6\x96\x87 \xff"));
+    QCOMPARE(s.title(), QStringLiteral(u"Café 中文 \uFFFD"));
+    emit s.engine.titleChanged(QByteArray("\xd6\xd0 \xaa\xa1\xfe\xfe"));
+    QCOMPARE(s.title(), QStringLiteral(u"中 \uFFFD\uFFFD"));
     s.stop();
     QCOMPARE(s.title(), QString());
 
