@@ -18,6 +18,8 @@ PlayerSession::PlayerSession(PlaybackEngine *engine, QObject *parent)
     m_engine->setParent(this);
     m_reconnectTimer.setSingleShot(true);
     connect(&m_reconnectTimer, &QTimer::timeout, this, &PlayerSession::reconnectDue);
+    m_settleTimer.setSingleShot(true);
+    connect(&m_settleTimer, &QTimer::timeout, this, &PlayerSession::settleDue);
 
     connect(m_asx, &AsxResolver::resolved, this, &PlayerSession::onAsxResolved);
     connect(m_asx, &AsxResolver::failed, this, &PlayerSession::retryOrFail);
@@ -53,6 +55,7 @@ PlayerSession::~PlayerSession()
 {
     m_asx->cancel();
     m_reconnectTimer.stop();
+    m_settleTimer.stop();
     // The engine goes first, while the rest of the session is still whole:
     // its destructor cancels any open in progress.
     delete m_engine;
@@ -243,6 +246,22 @@ void PlayerSession::cancelReconnectWait()
     m_reconnectTimer.stop();
 }
 
+void PlayerSession::startSettleWait(std::chrono::milliseconds delay)
+{
+    m_settleTimer.start(delay);
+}
+
+void PlayerSession::cancelSettleWait()
+{
+    m_settleTimer.stop();
+}
+
+void PlayerSession::settleDue()
+{
+    if (m_state == State::Playing && m_live)
+        m_reconnect.settled();
+}
+
 void PlayerSession::reconnectDue()
 {
     if (m_state != State::Reconnecting)
@@ -276,11 +295,15 @@ void PlayerSession::onPlaying()
     if (m_state != State::Connecting && m_state != State::Buffering && m_state != State::Playing)
         return;
     m_started = true;
-    // A live stream that plays again has recovered; a file that keeps
+    // A live stream that plays again has recovered, but its pauses only
+    // start from 1 s again once it has stayed up a while; a file that keeps
     // breaking off keeps counting towards its limit.
+    const bool wasPlaying = m_state == State::Playing;
     if (m_live)
-        m_reconnect.reset();
+        m_reconnect.recovered();
     setState(State::Playing);
+    if (m_live && !wasPlaying)
+        startSettleWait(ReconnectPolicy::kSettleTime);
 }
 
 void PlayerSession::onBuffering(int percent)
@@ -327,6 +350,9 @@ void PlayerSession::setState(State state)
 {
     const bool changed = state != m_state;
     m_state = state;
+    // Only audio that plays without a break counts towards settling.
+    if (state != State::Playing)
+        cancelSettleWait();
     if (state == State::Idle || state == State::Stopped || state == State::Failed)
         setTitle({});
     refreshStatus();

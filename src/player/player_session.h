@@ -80,6 +80,11 @@ protected:
     virtual void startReconnectWait(std::chrono::milliseconds delay);
     virtual void cancelReconnectWait();
     void reconnectDue();
+    // A live stream that plays without a break for this long has settled:
+    // settleDue() then lets its next drop start the pauses from 1 s again.
+    virtual void startSettleWait(std::chrono::milliseconds delay);
+    virtual void cancelSettleWait();
+    void settleDue();
 
 private:
     void open(const QString &address, int asxDepth = 0);
@@ -101,6 +106,7 @@ private:
     PlaybackEngine *m_engine;
     AsxResolver *m_asx;
     QTimer m_reconnectTimer;
+    QTimer m_settleTimer;
 
     QString m_url;
     QString m_loadedAddress;

@@ -60,6 +60,29 @@ protected:
         waiting = true;
     }
     void cancelReconnectWait() override { waiting = false; }
+
+public:
+    // The settle clock, stepped the same way.
+    bool settling = false;
+    bool settleTimeIsOver()
+    {
+        if (!settling)
+            return false;
+        settling = false;
+        settleDue();
+        return true;
+    }
+
+protected:
+    void startSettleWait(std::chrono::milliseconds delay) override
+    {
+        settleDelays << delay.count();
+        settling = true;
+    }
+    void cancelSettleWait() override { settling = false; }
+
+public:
+    QList<qint64> settleDelays;
 };
 
 const QString kStream = QStringLiteral("http://127.0.0.1:8000/live");
@@ -71,6 +94,7 @@ class TestPlayerSession : public QObject {
 private slots:
     void endingsDecideWhatFollows();
     void reconnectPausesGrowAndFilesGiveUp();
+    void dropsRightAfterPlayingKeepThePauseGrowing();
     void stopAndNewAddressCancelReconnecting();
     void pauseIsAFreshConnectionOnlyForLiveStreams();
     void eventsOutsideALoadChangeNothing();
@@ -153,6 +177,58 @@ void TestPlayerSession::reconnectPausesGrowAndFilesGiveUp()
         QCOMPARE(s.lastFailure(), PlayerFailure::Interrupted);
         QCOMPARE(s.engine.loads.size(), PlayerSession::kMaxFileRetries + 1);
     }
+}
+
+void TestPlayerSession::dropsRightAfterPlayingKeepThePauseGrowing()
+{
+    // A live stream that plays and drops again at once (a sound output that
+    // fails as soon as audio starts, a server that cuts off): each attempt
+    // counts as the first for the listener, but the pause keeps growing.
+    SteppedSession s(new ScriptedEngine);
+    s.setUrl(kStream);
+    for (int i = 0; i < 7; ++i) {
+        s.engine.plays(false);
+        QCOMPARE(s.state(), State::Playing);
+        QCOMPARE(s.reconnectAttempt(), 0);
+        QVERIFY(s.settling);
+        emit s.engine.ended(EndOutcome::Dropped, PlayerFailure::None);
+        QCOMPARE(s.state(), State::Reconnecting);
+        QVERIFY(!s.settling);
+        QCOMPARE(s.statusText(), statustext::reconnecting(1, int(s.pauses.last() / 1000)));
+        QVERIFY(s.pauseIsOver());
+    }
+    QCOMPARE(s.pauses, (QList<qint64>{1000, 2000, 4000, 8000, 15000, 15000, 15000}));
+    QCOMPARE(s.engine.loads.size(), 8);
+
+    // Buffering breaks the settling; only ten seconds without a break count.
+    s.engine.plays(false);
+    emit s.engine.buffering(30);
+    QCOMPARE(s.state(), State::Buffering);
+    QVERIFY(!s.settling);
+    emit s.engine.playing();
+    QVERIFY(s.settling);
+    QCOMPARE(s.settleDelays.last(), qint64(10000));
+    QVERIFY(s.settleTimeIsOver());
+    // Settled: the next drop starts again from one second.
+    emit s.engine.ended(EndOutcome::Dropped, PlayerFailure::None);
+    QCOMPARE(s.pauses.last(), qint64(1000));
+    QVERIFY(s.pauseIsOver());
+    s.engine.plays(false);
+    emit s.engine.ended(EndOutcome::Dropped, PlayerFailure::None);
+    QCOMPARE(s.pauses.last(), qint64(2000));
+
+    // The listener's own play starts afresh.
+    s.stop();
+    s.play();
+    s.engine.plays(false);
+    emit s.engine.ended(EndOutcome::Dropped, PlayerFailure::None);
+    QCOMPARE(s.pauses.last(), qint64(1000));
+
+    // A file never settles: its retries count towards the limit.
+    SteppedSession f(new ScriptedEngine);
+    f.setUrl(kStream);
+    f.engine.plays(true);
+    QVERIFY(!f.settling);
 }
 
 void TestPlayerSession::stopAndNewAddressCancelReconnecting()
