@@ -96,6 +96,8 @@ void MprisService::quit()
     });
 }
 
+// Waiting for a sound device (NoSoundDevice) is not active: nothing can be
+// heard, so the desktop is told the player is stopped, and Play tries now.
 bool MprisService::playerActive() const
 {
     switch (player_.state()) {

@@ -35,6 +35,7 @@ PlayerSession::PlayerSession(PlaybackEngine *engine, QObject *parent)
     connect(m_engine, &PlaybackEngine::playing, this, &PlayerSession::onPlaying);
     connect(m_engine, &PlaybackEngine::buffering, this, &PlayerSession::onBuffering);
     connect(m_engine, &PlaybackEngine::ended, this, &PlayerSession::onEnded);
+    connect(m_engine, &PlaybackEngine::soundOutputChecked, this, &PlayerSession::onSoundOutputChecked);
     connect(m_engine, &PlaybackEngine::titleChanged, this, [this](const QByteArray &raw) {
         // Many stations send titles in GB18030/GBK; the engine hands over
         // the bytes as they came. The one cleaned title goes to the title
@@ -106,7 +107,7 @@ bool PlayerSession::isActive() const
 bool PlayerSession::isRunning() const
 {
     return m_state == State::Playing || m_state == State::Buffering || m_state == State::Connecting
-        || m_state == State::Reconnecting;
+        || m_state == State::Reconnecting || m_state == State::NoSoundDevice;
 }
 
 void PlayerSession::play()
@@ -136,7 +137,7 @@ void PlayerSession::pause()
             setState(State::Paused);
             return;
         }
-    } else if (m_state != State::Connecting && m_state != State::Reconnecting) {
+    } else if (m_state != State::Connecting && m_state != State::Reconnecting && m_state != State::NoSoundDevice) {
         return;
     }
     // Pausing a live stream ends the connection; play opens it again, so the
@@ -264,6 +265,10 @@ void PlayerSession::settleDue()
 
 void PlayerSession::reconnectDue()
 {
+    if (m_state == State::NoSoundDevice) {
+        m_engine->checkSoundOutput();  // answered by onSoundOutputChecked()
+        return;
+    }
     if (m_state != State::Reconnecting)
         return;
     setState(State::Connecting);
@@ -333,7 +338,36 @@ void PlayerSession::onEnded(EndOutcome outcome, PlayerFailure failure)
     case EndOutcome::Failed:
         retryOrFail(failure);
         break;
+    case EndOutcome::NoSoundOutput:
+        waitForSoundOutput();
+        break;
     }
+}
+
+// The station is not at fault: its connection is closed and stays closed
+// while the engine looks for a sound output every few seconds, on its own.
+void PlayerSession::waitForSoundOutput()
+{
+    m_asx->cancel();
+    m_engine->stop();
+    m_started = false;
+    emit elapsedChanged(-1);
+    setState(State::NoSoundDevice);
+    startReconnectWait(kSoundCheckInterval);
+}
+
+void PlayerSession::onSoundOutputChecked(bool available)
+{
+    if (m_state != State::NoSoundDevice)
+        return;
+    if (!available) {
+        startReconnectWait(kSoundCheckInterval);
+        return;
+    }
+    // Sound can be heard again: the station is opened afresh.
+    m_reconnect.reset();
+    setState(State::Connecting);
+    open(m_url);
 }
 
 // ---- status ----------------------------------------------------------------
@@ -353,7 +387,7 @@ void PlayerSession::setState(State state)
     // Only audio that plays without a break counts towards settling.
     if (state != State::Playing)
         cancelSettleWait();
-    if (state == State::Idle || state == State::Stopped || state == State::Failed)
+    if (state == State::Idle || state == State::Stopped || state == State::Failed || state == State::NoSoundDevice)
         setTitle({});
     refreshStatus();
     if (changed)
@@ -377,6 +411,7 @@ void PlayerSession::refreshStatus()
         text = statustext::reconnecting(m_reconnect.attempt(), m_reconnectSeconds);
         break;
     case State::Failed: text = statustext::failure(m_failure); break;
+    case State::NoSoundDevice: text = statustext::noSoundDevice(); break;
     }
     if (text == m_statusText)
         return;

@@ -28,6 +28,8 @@ public:
     void setVolume(int) override {}
     void setMute(bool) override {}
     void requestPlaybackTime() override {}
+    int soundChecks = 0;
+    void checkSoundOutput() override { ++soundChecks; }
 
     void plays(bool sized)
     {
@@ -95,6 +97,7 @@ private slots:
     void endingsDecideWhatFollows();
     void reconnectPausesGrowAndFilesGiveUp();
     void dropsRightAfterPlayingKeepThePauseGrowing();
+    void withoutSoundOutputTheStationIsLeftAlone();
     void stopAndNewAddressCancelReconnecting();
     void pauseIsAFreshConnectionOnlyForLiveStreams();
     void eventsOutsideALoadChangeNothing();
@@ -229,6 +232,61 @@ void TestPlayerSession::dropsRightAfterPlayingKeepThePauseGrowing()
     f.setUrl(kStream);
     f.engine.plays(true);
     QVERIFY(!f.settling);
+}
+
+void TestPlayerSession::withoutSoundOutputTheStationIsLeftAlone()
+{
+    SteppedSession s(new ScriptedEngine);
+    QSignalSpy failed(&s, &PlayerSession::failed);
+    s.setUrl(kStream);
+    s.engine.plays(false);
+    emit s.engine.titleChanged("song");
+    emit s.engine.ended(EndOutcome::NoSoundOutput, PlayerFailure::None);
+    QCOMPARE(s.state(), State::NoSoundDevice);
+    QCOMPARE(s.statusText(), statustext::noSoundDevice());
+    QCOMPARE(s.title(), QString());
+    QVERIFY(s.isRunning());
+    QVERIFY(failed.isEmpty());
+    // The engine looks for an output every two seconds; the station is not
+    // opened again meanwhile, however long it takes.
+    const int stops = s.engine.stops;
+    for (int i = 0; i < 10; ++i) {
+        QVERIFY(s.pauseIsOver());
+        QCOMPARE(s.engine.soundChecks, i + 1);
+        emit s.engine.soundOutputChecked(false);
+        QCOMPARE(s.state(), State::NoSoundDevice);
+    }
+    QCOMPARE(s.pauses, QList<qint64>(11, 2000));
+    QCOMPARE(s.engine.loads.size(), 1);
+    QCOMPARE(s.engine.stops, stops);
+    // An output appears: the station is opened at once and plays.
+    QVERIFY(s.pauseIsOver());
+    emit s.engine.soundOutputChecked(true);
+    QCOMPARE(s.state(), State::Connecting);
+    QCOMPARE(s.statusText(), statustext::connecting());
+    QCOMPARE(s.engine.loads.size(), 2);
+    s.engine.plays(false);
+    QCOMPARE(s.state(), State::Playing);
+    // A late answer changes nothing.
+    emit s.engine.soundOutputChecked(true);
+    QCOMPARE(s.engine.loads.size(), 2);
+
+    // The output fails before any audio: the same wait, not a failure.
+    emit s.engine.ended(EndOutcome::NoSoundOutput, PlayerFailure::None);
+    QCOMPARE(s.state(), State::NoSoundDevice);
+    // Pause and stop end the wait; a check that answers afterwards is ignored.
+    QVERIFY(s.pauseIsOver());
+    s.togglePlayPause();
+    QCOMPARE(s.state(), State::Paused);
+    QVERIFY(!s.waiting);
+    emit s.engine.soundOutputChecked(true);
+    QCOMPARE(s.state(), State::Paused);
+    QCOMPARE(s.engine.loads.size(), 2);
+    s.play();
+    emit s.engine.ended(EndOutcome::NoSoundOutput, PlayerFailure::None);
+    s.stop();
+    QCOMPARE(s.state(), State::Stopped);
+    QVERIFY(!s.waiting);
 }
 
 void TestPlayerSession::stopAndNewAddressCancelReconnecting()
