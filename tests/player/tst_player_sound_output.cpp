@@ -79,7 +79,7 @@ void TestPlayerSoundOutput::onlySinkUnloadedMidStream()
     QVERIFY(m_pulse.addSink());
     QTRY_COMPARE_WITH_TIMEOUT(session.state(), State::Playing, kLong);
     QTRY_COMPARE_WITH_TIMEOUT(m_pulse.playingStreams(), 1, kLong);
-    QCOMPARE(m_server.requests().count(path), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(m_server.requests().count(path), 2, kLong);
     session.stop();
     m_pulse.stop();
 }
@@ -108,7 +108,7 @@ void TestPlayerSoundOutput::soundServerStartedLater()
     QTRY_COMPARE_WITH_TIMEOUT(session.state(), State::Playing, kLong);
     QTRY_COMPARE_WITH_TIMEOUT(m_pulse.playingStreams(), 1, kLong);
     qInfo("sound server start to playing into it: %lld ms", clock.elapsed());
-    QCOMPARE(m_server.requests().count(path), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(m_server.requests().count(path), 2, kLong);
     session.stop();
     m_pulse.stop();
 }
