@@ -111,6 +111,7 @@ void StreamCheck::onState(int value)
     case State::Connecting:
     case State::Buffering:
     case State::Paused:
+    case State::NoSoundDevice:  // not with the check's silent output
         break;
     }
 }

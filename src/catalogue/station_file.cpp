@@ -18,7 +18,23 @@ const QString kSeparator = QStringLiteral(";;");
 struct RawLine {
     QByteArray bytes;
     qint64 line;
+    bool utf8;      // valid UTF-8
+    bool nonAscii;  // holds a byte past ASCII
 };
+
+bool hasNonAscii(const QByteArray &bytes)
+{
+    return std::any_of(bytes.cbegin(), bytes.cend(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+}
+
+// A valid UTF-8 line with a three- or four-byte character (all of Chinese
+// text in UTF-8) is UTF-8 text rather than GB18030 bytes that happen to be
+// valid UTF-8: that happens easily with one two-byte character ("小" in
+// GB18030 is "С" in UTF-8), hardly ever with longer ones.
+bool hasLongUtf8Character(const QByteArray &bytes)
+{
+    return std::any_of(bytes.cbegin(), bytes.cend(), [](char c) { return static_cast<unsigned char>(c) >= 0xE0; });
+}
 
 // Splits a byte stream into lines ended by CR LF, a lone LF or a lone CR. It
 // reads in fixed chunks and never takes more than kMaxListBytes from the
@@ -209,7 +225,8 @@ StationListRead readStationList(QIODevice &device)
     // is only known once every line read has been seen, so decoding waits.
     LineSplitter splitter(device);
     std::vector<RawLine> rows;
-    bool allUtf8 = true;
+    qint64 nonUtf8Lines = 0;     // lines that are not valid UTF-8
+    qint64 utf8TextLines = 0;    // valid UTF-8 lines with a long character
     QByteArray line;
     bool tooLong = false;
     qint64 lineNo = 0;
@@ -232,14 +249,19 @@ StationListRead readStationList(QIODevice &device)
                          QStringLiteral("line is longer than %1 bytes; skipped").arg(kMaxLineBytes));
             continue;
         }
-        allUtf8 = allUtf8 && isValidUtf8(line);
+        const bool utf8 = isValidUtf8(line);
+        if (!utf8)
+            ++nonUtf8Lines;
+        else if (hasLongUtf8Character(line))
+            ++utf8TextLines;
         if (!hasTwoSeparators(line)) {
             problems.add(lineNo, QStringLiteral("no-separator"),
                          QStringLiteral("line lacks two \";;\" separators (name;;address;;note); "
                                         "skipped"));
             continue;
         }
-        rows.push_back({std::move(line), lineNo});
+        const bool nonAscii = hasNonAscii(line);
+        rows.push_back({std::move(line), lineNo, utf8, nonAscii});
         line = QByteArray();
     }
     if (!full && splitter.truncated()) {
@@ -250,12 +272,35 @@ StationListRead readStationList(QIODevice &device)
     }
     result.bytesRead = splitter.consumed();
 
-    // Second pass: decode and split each kept line into its row.
-    result.encoding = splitter.bom().value_or(allUtf8 ? TextEncoding::Utf8 : TextEncoding::Gb18030);
-    TextDecoder decoder(result.encoding);
+    // Second pass: decode and split each kept line into its row. A file is
+    // one encoding: GB18030 when it says so with its mark, UTF-8 when every
+    // line is valid UTF-8, GB18030 when none has UTF-8 text. Otherwise it
+    // mixes the two (lists joined, a UTF-8 mark at the start or not) and
+    // each line is decoded on its own: UTF-8 when it is valid UTF-8.
+    const std::optional<TextEncoding> bom = splitter.bom();
+    result.mixedEncoding = bom != TextEncoding::Gb18030 && nonUtf8Lines > 0 && utf8TextLines > 0;
+    if (bom == TextEncoding::Gb18030)
+        result.encoding = TextEncoding::Gb18030;
+    else if (result.mixedEncoding)
+        result.encoding = utf8TextLines >= nonUtf8Lines ? TextEncoding::Utf8 : TextEncoding::Gb18030;
+    else
+        result.encoding = bom.value_or(nonUtf8Lines == 0 ? TextEncoding::Utf8 : TextEncoding::Gb18030);
+    TextDecoder wholeFile(result.encoding);
+    TextDecoder utf8Decoder(TextEncoding::Utf8);
+    TextDecoder gbDecoder(TextEncoding::Gb18030);
     for (RawLine &raw : rows) {
+        TextDecoder *decoder = &wholeFile;
+        if (result.mixedEncoding) {
+            const TextEncoding lineEncoding = raw.utf8 ? TextEncoding::Utf8 : TextEncoding::Gb18030;
+            decoder = raw.utf8 ? &utf8Decoder : &gbDecoder;
+            if (raw.nonAscii && lineEncoding != result.encoding)
+                problems.add(raw.line, QStringLiteral("mixed-encoding"),
+                             QStringLiteral("line decoded as %1, unlike the rest of the list (%2)")
+                                 .arg(QString::fromLatin1(encodingName(lineEncoding)),
+                                      QString::fromLatin1(encodingName(result.encoding))));
+        }
         StationRecord record;
-        if (!splitStationLine(decoder.decode(raw.bytes), record)) {
+        if (!splitStationLine(decoder->decode(raw.bytes), record)) {
             // Cannot happen with the decoders used (';' is never part of a
             // multi-byte character), but a row is only filled from a full split.
             problems.add(raw.line, QStringLiteral("no-separator"),
@@ -267,6 +312,9 @@ StationListRead readStationList(QIODevice &device)
         result.table.row(n) = std::move(record);
         result.rowLine[static_cast<size_t>(n)] = raw.line;
     }
+    // Problems of the second pass come after those of the first.
+    std::stable_sort(result.problems.begin(), result.problems.end(),
+                     [](const ListProblem &a, const ListProblem &b) { return a.line < b.line; });
     return result;
 }
 

@@ -32,7 +32,12 @@ inline constexpr qsizetype kMaxListedProblems = 1000;          // later ones are
 struct StationListRead {
     bool opened = false;
     QString errorString;  // why the file could not be opened
+    // The file's encoding; for a list that mixes UTF-8 and GB18030 lines
+    // (two lists joined), the one most of its non-ASCII lines are in. Each
+    // line of such a list is decoded on its own, and every line decoded in
+    // the other encoding is listed as a "mixed-encoding" problem.
     TextEncoding encoding = TextEncoding::Utf8;
+    bool mixedEncoding = false;
     StationTable table;
     int rowsFilled = 0;                                    // rows 1..rowsFilled hold lines
     std::array<qint64, StationTable::kRows + 1> rowLine{};  // physical line of each row

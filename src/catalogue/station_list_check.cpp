@@ -156,8 +156,15 @@ QByteArray checkReportText(const StationListCheck &check, const QString &fileNam
     int stations = 0;
     for (const auto &category : check.tree)
         stations += static_cast<int>(category.children.size());
+    const QString encoding = QString::fromLatin1(encodingName(check.read.encoding));
     out += QStringLiteral("%1 (%2, %3 rows)\n")
-               .arg(fileName, QString::fromLatin1(encodingName(check.read.encoding)))
+               .arg(fileName,
+                    check.read.mixedEncoding
+                        ? QStringLiteral("mixed: %1, some lines %2")
+                              .arg(encoding, QString::fromLatin1(encodingName(
+                                                 check.read.encoding == TextEncoding::Utf8 ? TextEncoding::Gb18030
+                                                                                           : TextEncoding::Utf8)))
+                        : encoding)
                .arg(check.read.rowsFilled);
     out += QStringLiteral("Tree: %1 categories, %2 stations\n").arg(check.tree.size()).arg(stations);
     for (const auto &category : check.tree) {

@@ -3,6 +3,10 @@
 
 #include <QStringDecoder>
 
+#include <string>
+#include <utility>
+#include <vector>
+
 namespace kelvaro {
 
 namespace {
@@ -79,6 +83,106 @@ QString decodeUtf8OrGb18030(const QByteArray &bytes)
 const char *encodingName(TextEncoding encoding)
 {
     return encoding == TextEncoding::Utf8 ? "utf-8" : "gb18030";
+}
+
+namespace {
+
+bool isLineBreakOrTab(char32_t c)
+{
+    return c == U'\t' || c == U'\n' || c == U'\v' || c == U'\f' || c == U'\r' || c == 0x85 || c == 0x2028
+        || c == 0x2029;
+}
+
+bool isControl(char32_t c)
+{
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+}
+
+enum class BidiKind { None, Opens, ClosesEmbedding, ClosesIsolate };
+
+// LRE, RLE, LRO, RLO open an embedding or override that PDF closes; LRI,
+// RLI, FSI open an isolate that PDI closes.
+BidiKind bidiKind(char32_t c, bool *isolate)
+{
+    if (c >= 0x202A && c <= 0x202E && c != 0x202C) {
+        *isolate = false;
+        return BidiKind::Opens;
+    }
+    if (c >= 0x2066 && c <= 0x2068) {
+        *isolate = true;
+        return BidiKind::Opens;
+    }
+    if (c == 0x202C)
+        return BidiKind::ClosesEmbedding;
+    if (c == 0x2069)
+        return BidiKind::ClosesIsolate;
+    return BidiKind::None;
+}
+
+// Faults in a decoded text: replacement characters, and private-use
+// characters (what GB18030 makes of bytes that were never Chinese text).
+int decodingFaults(const QString &text)
+{
+    int faults = 0;
+    for (char32_t c : text.toStdU32String())
+        faults += c == 0xFFFD || QChar::category(c) == QChar::Other_PrivateUse;
+    return faults;
+}
+
+}  // namespace
+
+QString singleLineText(const QString &text)
+{
+    const std::u32string in = text.toStdU32String();
+    std::u32string out;
+    out.reserve(in.size());
+    // Positions in `out` of the openers not closed yet, innermost last, and
+    // whether each opens an isolate.
+    std::vector<std::pair<size_t, bool>> open;
+    for (char32_t c : in) {
+        if (isLineBreakOrTab(c)) {
+            out.push_back(U' ');
+            continue;
+        }
+        if (isControl(c) || QChar::isNonCharacter(c))
+            continue;
+        bool isolate = false;
+        switch (bidiKind(c, &isolate)) {
+        case BidiKind::Opens:
+            open.push_back({out.size(), isolate});
+            break;
+        case BidiKind::ClosesEmbedding:
+        case BidiKind::ClosesIsolate:
+            // Only a closer of the innermost open kind pairs; any other is dropped.
+            if (open.empty() || open.back().second != (c == 0x2069))
+                continue;
+            open.pop_back();
+            break;
+        case BidiKind::None:
+            break;
+        }
+        out.push_back(c);
+    }
+    // Openers never closed are dropped, innermost (furthest on) first.
+    for (auto it = open.crbegin(); it != open.crend(); ++it)
+        out.erase(it->first, 1);
+    return QString::fromStdU32String(out).simplified();
+}
+
+QString titleFromBytes(const QByteArray &raw)
+{
+    if (isValidUtf8(raw))
+        return singleLineText(QString::fromUtf8(raw));
+    const QString asUtf8 = QString::fromUtf8(raw);  // U+FFFD for each invalid sequence
+    const QString asGb = decode(raw, TextEncoding::Gb18030);
+    if (decodingFaults(asGb) >= decodingFaults(asUtf8))
+        return singleLineText(asUtf8);
+    std::u32string chars = asGb.toStdU32String();
+    for (char32_t &c : chars) {
+        if (QChar::category(c) == QChar::Other_PrivateUse)
+            c = QChar::ReplacementCharacter;
+    }
+    return singleLineText(QString::fromStdU32String(chars));
 }
 
 }  // namespace kelvaro

@@ -35,4 +35,18 @@ QString decodeUtf8OrGb18030(const QByteArray &bytes);
 
 const char *encodingName(TextEncoding encoding);
 
+// Text from outside (a stream's title, a station's name) made fit to show on
+// one line and to send over the session bus: control characters (C0, DEL,
+// C1) and noncharacters dropped, tabs and line breaks turned into spaces,
+// runs of white space made one and the ends trimmed, and bidirectional
+// embeddings, overrides and isolates kept only where they are closed again
+// within the text, so a stray U+202E cannot turn the rest around.
+QString singleLineText(const QString &text);
+
+// A stream's title as its bytes came: UTF-8 when they are valid UTF-8,
+// GB18030 when that decodes them with fewer faults than UTF-8 would, and
+// UTF-8 otherwise; bytes that fit neither become U+FFFD (never private-use
+// characters). Then made a single line as above.
+QString titleFromBytes(const QByteArray &raw);
+
 }  // namespace kelvaro

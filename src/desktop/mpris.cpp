@@ -3,6 +3,7 @@
 
 #include "desktop_platform.h"
 #include "form1.h"
+#include "text_decoding.h"
 #include "tree_view.h"
 
 #include <QCoreApplication>
@@ -95,6 +96,8 @@ void MprisService::quit()
     });
 }
 
+// Waiting for a sound device (NoSoundDevice) is not active: nothing can be
+// heard, so the desktop is told the player is stopped, and Play tries now.
 bool MprisService::playerActive() const
 {
     switch (player_.state()) {
@@ -178,7 +181,9 @@ void MprisService::onStationChosen(const QString &key, const QString &text)
     if (key == text || item == nullptr || item->parent() == nullptr)
         return;
     stationKey_ = key;
-    stationName_ = text;
+    // The name goes onto the bus as the album and, without a stream title,
+    // as the title: one clean line like the stream's titles.
+    stationName_ = singleLineText(text);
     stationRow_ = 0;
     const StationTable &table = form_.stations();
     for (int row = 1, used = table.usedRows(); row <= used; ++row) {

@@ -21,6 +21,11 @@ namespace {
 
 constexpr quint64 kLoadReplyTag = quint64(1) << 62;
 constexpr quint64 kTimeReplyTag = quint64(1) << 61;
+constexpr quint64 kCheckReplyTag = quint64(1) << 60;
+
+// What the sound check plays: endless silence made by the engine itself, so
+// the check needs no network, no file and no station.
+constexpr char kSoundCheckAddress[] = "av://lavfi:anullsrc=r=48000:cl=stereo";
 
 enum HookId : quint64 {
     HookOnLoad = 1,      // every address opened: its scheme is checked again
@@ -34,6 +39,7 @@ enum ObservedProperty : quint64 {
     PropPausedForCache,
     PropCacheState,
     PropIdle,
+    PropCurrentAo,
 };
 
 // A file counts as played to its end when the engine's last read position
@@ -97,6 +103,17 @@ constexpr EngineOption kEngineOptions[] = {
     {"cache-pause-initial", "no"},
 };
 
+// The sound outputs tried, in this order, and no others. Left to itself the
+// engine falls through every output it was built with when these fail (the
+// only headset unplugged, a sound server without a fallback sink) and ends
+// at SDL, whose PulseAudio backend crashes the program; JACK would start a
+// server of its own. Names the engine was built without are skipped.
+#ifdef Q_OS_WIN
+constexpr const char *kAudioOutputs = "wasapi";
+#else
+constexpr const char *kAudioOutputs = "pipewire,pulse,alsa";
+#endif
+
 // The now-playing title from the metadata map: the ICY StreamTitle, or for
 // Ogg/FLAC streams the artist and title tags of the current chain.
 QByteArray titleFromMetadata(const mpv_node &node)
@@ -122,6 +139,20 @@ QByteArray titleFromMetadata(const mpv_node &node)
     if (!title.isEmpty() && !artist.isEmpty())
         return artist + " - " + title;
     return title;
+}
+
+// The playlist entry a "loadfile" made, from its command reply; -1 if none.
+qint64 loadedEntry(const mpv_event &event)
+{
+    const auto *cmd = static_cast<const mpv_event_command *>(event.data);
+    if (!cmd || cmd->result.format != MPV_FORMAT_NODE_MAP)
+        return -1;
+    const mpv_node_list *list = cmd->result.u.list;
+    for (int i = 0; i < list->num; ++i) {
+        if (qstrcmp(list->keys[i], "playlist_entry_id") == 0 && list->values[i].format == MPV_FORMAT_INT64)
+            return list->values[i].u.int64;
+    }
+    return -1;
 }
 
 }  // namespace
@@ -173,8 +204,7 @@ mpv_handle *createEngine(const MpvApi *api, bool audioOutput, int volume, bool m
         return nullptr;
     for (const EngineOption &o : kEngineOptions)
         api->set_option_string(mpv, o.name, o.value);
-    if (!audioOutput)
-        api->set_option_string(mpv, "ao", "null");
+    api->set_option_string(mpv, "ao", audioOutput ? kAudioOutputs : "null");
     api->set_option_string(mpv, "volume", QByteArray::number(volume).constData());
     api->set_option_string(mpv, "mute", mute ? "yes" : "no");
     if (api->initialize(mpv) < 0) {
@@ -280,6 +310,8 @@ void MpvEngine::adopt(const MpvApi *api, mpv_handle *mpv)
     m_api->observe_property(m_mpv, PropPausedForCache, "paused-for-cache", MPV_FORMAT_FLAG);
     m_api->observe_property(m_mpv, PropCacheState, "cache-buffering-state", MPV_FORMAT_INT64);
     m_api->observe_property(m_mpv, PropIdle, "idle-active", MPV_FORMAT_FLAG);
+    // The sound output in use; none while it cannot be opened.
+    m_api->observe_property(m_mpv, PropCurrentAo, "current-ao", MPV_FORMAT_STRING);
     m_api->hook_add(m_mpv, HookOnLoad, "on_load", 0);
     m_api->hook_add(m_mpv, HookOnLoadFail, "on_load_fail", 0);
     m_api->hook_add(m_mpv, HookOnPreloaded, "on_preloaded", 0);
@@ -424,7 +456,9 @@ void MpvEngine::load(const QString &address)
     m_loadRequest = m_nextRequest++;
     m_awaitingReply = true;
     m_firstEntry = kNoEntry;
-    m_entryPlayed = m_entryRefused = m_endReached = false;
+    m_entryPlayed = m_entryRefused = m_endReached = m_entryRestarted = false;
+    m_checkingSound = false;
+    m_checkEntry = kNoEntry;
     m_failure = PlayerFailure::None;
     m_awaitingIdle = m_verdictPending = m_bufferingReported = false;
     m_entryLog.clear();
@@ -438,7 +472,53 @@ void MpvEngine::stop()
     m_awaitingReply = false;
     m_firstEntry = kNoEntry;
     m_awaitingIdle = m_verdictPending = false;
+    m_checkingSound = false;
+    m_checkEntry = kNoEntry;
     command({"stop"});
+}
+
+void MpvEngine::checkSoundOutput()
+{
+    if (!m_mpv) {
+        // Not made yet: nothing has said there is no sound output.
+        QMetaObject::invokeMethod(this, [this] { emit soundOutputChecked(true); }, Qt::QueuedConnection);
+        return;
+    }
+    m_pendingLoad.clear();
+    m_awaitingReply = false;
+    m_firstEntry = kNoEntry;  // nothing of the check is reported as a load
+    m_awaitingIdle = m_verdictPending = false;
+    m_checkingSound = true;
+    m_checkEntry = kNoEntry;
+    m_checkRequest = m_nextRequest++;
+    setPaused(false);
+    command({"loadfile", kSoundCheckAddress, "replace"}, kCheckReplyTag | m_checkRequest);
+}
+
+void MpvEngine::endSoundCheck(bool available)
+{
+    m_checkingSound = false;
+    m_checkEntry = kNoEntry;
+    command({"stop"});
+    emit soundOutputChecked(available);
+}
+
+bool MpvEngine::soundOutputOpen() const
+{
+    if (!m_options.audioOutput)
+        return true;
+    char *ao = m_api->get_property_string(m_mpv, "current-ao");
+    const bool open = ao && *ao;
+    m_api->free(ao);
+    return open;
+}
+
+// Audio of the current entry reaches a sound output.
+void MpvEngine::entryPlays()
+{
+    m_entryPlayed = true;
+    m_bufferingReported = false;
+    emit playing();
 }
 
 void MpvEngine::setPaused(bool paused)
@@ -482,7 +562,9 @@ void MpvEngine::handleHook(const mpv_event &event)
         char *name = m_api->get_property_string(m_mpv, "stream-open-filename");
         const QString url = name ? QString::fromUtf8(name) : QString();
         m_api->free(name);
-        if (isAllowedStreamAddress(url)) {
+        if (m_checkingSound && url == QLatin1String(kSoundCheckAddress)) {
+            // The sound check's own silence.
+        } else if (isAllowedStreamAddress(url)) {
             if (current)
                 emit opening(url);
         } else {
@@ -528,19 +610,19 @@ void MpvEngine::handleEvent(const mpv_event &event)
         handleHook(event);
         break;
     case MPV_EVENT_COMMAND_REPLY:
+        if ((event.reply_userdata & kCheckReplyTag) && (event.reply_userdata & ~kCheckReplyTag) == m_checkRequest
+            && m_checkingSound) {
+            const qint64 entry = event.error >= 0 ? loadedEntry(event) : -1;
+            if (entry < 0)
+                endSoundCheck(true);  // the check could not run; let the station show
+            else
+                m_checkEntry = entry;
+            break;
+        }
         if ((event.reply_userdata & kLoadReplyTag) && (event.reply_userdata & ~kLoadReplyTag) == m_loadRequest
             && m_awaitingReply) {
             m_awaitingReply = false;
-            qint64 entry = -1;
-            const auto *cmd = static_cast<const mpv_event_command *>(event.data);
-            if (event.error >= 0 && cmd && cmd->result.format == MPV_FORMAT_NODE_MAP) {
-                const mpv_node_list *list = cmd->result.u.list;
-                for (int i = 0; i < list->num; ++i) {
-                    if (qstrcmp(list->keys[i], "playlist_entry_id") == 0
-                        && list->values[i].format == MPV_FORMAT_INT64)
-                        entry = list->values[i].u.int64;
-                }
-            }
+            const qint64 entry = event.error >= 0 ? loadedEntry(event) : -1;
             if (entry < 0)
                 endLoad(EndOutcome::Failed, PlayerFailure::Unsupported);
             else
@@ -559,7 +641,7 @@ void MpvEngine::handleEvent(const mpv_event &event)
         m_entry = start ? start->playlist_entry_id : -1;
         if (isCurrent(m_entry)) {
             // Another entry of this load (a playlist's next address) is tried.
-            m_entryPlayed = m_entryRefused = m_endReached = false;
+            m_entryPlayed = m_entryRefused = m_endReached = m_entryRestarted = false;
             m_awaitingIdle = m_verdictPending = false;
             m_entryLog.clear();
             m_openClock.start();
@@ -568,18 +650,37 @@ void MpvEngine::handleEvent(const mpv_event &event)
         break;
     }
     case MPV_EVENT_PLAYBACK_RESTART:
-        if (isCurrent(m_entry)) {
-            m_entryPlayed = true;
-            m_bufferingReported = false;
-            emit playing();
+        // Decoding has started; the audio plays only once a sound output is
+        // open. Without one, the engine ends the entry with an output error,
+        // or opens one later (reported as the output changes).
+        if (m_checkingSound && m_checkEntry != kNoEntry && m_entry >= m_checkEntry) {
+            if (soundOutputOpen())
+                endSoundCheck(true);
+        } else if (isCurrent(m_entry)) {
+            m_entryRestarted = true;
+            if (soundOutputOpen())
+                entryPlays();
         }
         break;
     case MPV_EVENT_END_FILE: {
         const auto *end = static_cast<const mpv_event_end_file *>(event.data);
+        const bool noSoundOutput =
+            end->reason == MPV_END_FILE_REASON_ERROR && end->error == MPV_ERROR_AO_INIT_FAILED;
+        if (m_checkingSound && m_checkEntry != kNoEntry && end->playlist_entry_id >= m_checkEntry) {
+            // Any other end of the silence says nothing against the output.
+            if (end->reason != MPV_END_FILE_REASON_STOP && end->reason != MPV_END_FILE_REASON_QUIT)
+                endSoundCheck(!noSoundOutput);
+            break;
+        }
         if (!isCurrent(end->playlist_entry_id))
             break;
         if (end->reason == MPV_END_FILE_REASON_STOP || end->reason == MPV_END_FILE_REASON_QUIT)
             break;  // replaced or stopped by us
+        if (noSoundOutput) {
+            // The stream was there; the sound output was not, or went away.
+            endLoad(EndOutcome::NoSoundOutput, PlayerFailure::None);
+            break;
+        }
         if (m_entryPlayed) {
             const bool finished = end->reason == MPV_END_FILE_REASON_EOF && m_endReached;
             endLoad(finished ? EndOutcome::Finished : EndOutcome::Dropped, PlayerFailure::None);
@@ -636,6 +737,17 @@ void MpvEngine::handleEvent(const mpv_event &event)
             if (prop->format == MPV_FORMAT_FLAG && *static_cast<int *>(prop->data))
                 noteIdle();
             break;
+        case PropCurrentAo: {
+            const bool open = prop->format == MPV_FORMAT_STRING && *static_cast<char **>(prop->data)
+                && **static_cast<char **>(prop->data);
+            if (!open)
+                break;
+            if (m_checkingSound && m_checkEntry != kNoEntry && m_entry >= m_checkEntry)
+                endSoundCheck(true);
+            else if (isCurrent(m_entry) && m_entryRestarted && !m_entryPlayed)
+                entryPlays();
+            break;
+        }
         }
         break;
     }

@@ -73,6 +73,9 @@ public:
     void setVolume(int volume) override;
     void setMute(bool mute) override;
     void requestPlaybackTime() override;
+    // Plays a silent source of the engine's own (never a station) just until
+    // a sound output is open, or the engine says none can be.
+    void checkSoundOutput() override;
 
 private:
     struct WarmUp;
@@ -85,6 +88,9 @@ private:
     void finishDrain();
     void noteIdle();
     void endLoad(EndOutcome outcome, PlayerFailure failure);
+    void entryPlays();
+    bool soundOutputOpen() const;
+    void endSoundCheck(bool available);
     void command(const QList<QByteArray> &args, quint64 reply = 0);
     qint64 int64Property(const char *name) const;
     double doubleProperty(const char *name) const;
@@ -117,6 +123,11 @@ private:
     QList<EngineLogLine> m_entryLog; // warnings since the entry started
     QElapsedTimer m_openClock;       // since the entry started
     QList<quint64> m_heldHooks;      // on_load_fail hooks held until the log is read
+    bool m_entryRestarted = false;   // decoding started; audio plays once an output is open
+    // A sound check under way: its load's reply, then its playlist entry.
+    bool m_checkingSound = false;
+    quint64 m_checkRequest = 0;
+    qint64 m_checkEntry = kNoEntry;
     bool m_bufferingReported = false;
     bool m_pausedForCache = false;
     int m_cachePercent = 0;

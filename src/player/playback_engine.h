@@ -14,6 +14,9 @@ enum class EndOutcome {
     Finished,  // a file with a known size played to its end
     Dropped,   // audio had played, then the stream went away
     Failed,    // nothing ever played: every address the load reached failed
+    // No sound output could be opened (none there, or the one in use went
+    // away): the stream itself may be fine.
+    NoSoundOutput,
 };
 
 // What the player needs from a playback engine: one address at a time,
@@ -37,6 +40,9 @@ public:
     virtual void requestPlaybackTime() = 0;
     // Gets ready ahead of the first load where that takes time.
     virtual void warmUp() {}
+    // Looks whether a sound output can be opened now, without any station;
+    // answered by soundOutputChecked(). Replaces whatever plays, like load().
+    virtual void checkSoundOutput() = 0;
 
 signals:
     // The engine opens an address of its own accord (a playlist entry).
@@ -56,6 +62,9 @@ signals:
     // The load is over. `failure` says why when the outcome is Failed.
     void ended(kelvaro::EndOutcome outcome, kelvaro::PlayerFailure failure);
     void playbackTime(double seconds);
+    // The answer to checkSoundOutput(): false only when the engine said that
+    // it could not open a sound output.
+    void soundOutputChecked(bool available);
 };
 
 }  // namespace kelvaro

@@ -18,6 +18,8 @@ PlayerSession::PlayerSession(PlaybackEngine *engine, QObject *parent)
     m_engine->setParent(this);
     m_reconnectTimer.setSingleShot(true);
     connect(&m_reconnectTimer, &QTimer::timeout, this, &PlayerSession::reconnectDue);
+    m_settleTimer.setSingleShot(true);
+    connect(&m_settleTimer, &QTimer::timeout, this, &PlayerSession::settleDue);
 
     connect(m_asx, &AsxResolver::resolved, this, &PlayerSession::onAsxResolved);
     connect(m_asx, &AsxResolver::failed, this, &PlayerSession::retryOrFail);
@@ -33,11 +35,13 @@ PlayerSession::PlayerSession(PlaybackEngine *engine, QObject *parent)
     connect(m_engine, &PlaybackEngine::playing, this, &PlayerSession::onPlaying);
     connect(m_engine, &PlaybackEngine::buffering, this, &PlayerSession::onBuffering);
     connect(m_engine, &PlaybackEngine::ended, this, &PlayerSession::onEnded);
+    connect(m_engine, &PlaybackEngine::soundOutputChecked, this, &PlayerSession::onSoundOutputChecked);
     connect(m_engine, &PlaybackEngine::titleChanged, this, [this](const QByteArray &raw) {
         // Many stations send titles in GB18030/GBK; the engine hands over
-        // the bytes as they came.
+        // the bytes as they came. The one cleaned title goes to the title
+        // line, its tooltip and the desktop.
         if (isActive())
-            setTitle(decodeUtf8OrGb18030(raw).simplified());
+            setTitle(titleFromBytes(raw));
     });
     connect(m_engine, &PlaybackEngine::playbackTime, this, [this](double seconds) {
         if (m_state == State::Playing || m_state == State::Buffering)
@@ -52,6 +56,7 @@ PlayerSession::~PlayerSession()
 {
     m_asx->cancel();
     m_reconnectTimer.stop();
+    m_settleTimer.stop();
     // The engine goes first, while the rest of the session is still whole:
     // its destructor cancels any open in progress.
     delete m_engine;
@@ -102,7 +107,7 @@ bool PlayerSession::isActive() const
 bool PlayerSession::isRunning() const
 {
     return m_state == State::Playing || m_state == State::Buffering || m_state == State::Connecting
-        || m_state == State::Reconnecting;
+        || m_state == State::Reconnecting || m_state == State::NoSoundDevice;
 }
 
 void PlayerSession::play()
@@ -132,7 +137,7 @@ void PlayerSession::pause()
             setState(State::Paused);
             return;
         }
-    } else if (m_state != State::Connecting && m_state != State::Reconnecting) {
+    } else if (m_state != State::Connecting && m_state != State::Reconnecting && m_state != State::NoSoundDevice) {
         return;
     }
     // Pausing a live stream ends the connection; play opens it again, so the
@@ -242,8 +247,28 @@ void PlayerSession::cancelReconnectWait()
     m_reconnectTimer.stop();
 }
 
+void PlayerSession::startSettleWait(std::chrono::milliseconds delay)
+{
+    m_settleTimer.start(delay);
+}
+
+void PlayerSession::cancelSettleWait()
+{
+    m_settleTimer.stop();
+}
+
+void PlayerSession::settleDue()
+{
+    if (m_state == State::Playing && m_live)
+        m_reconnect.settled();
+}
+
 void PlayerSession::reconnectDue()
 {
+    if (m_state == State::NoSoundDevice) {
+        m_engine->checkSoundOutput();  // answered by onSoundOutputChecked()
+        return;
+    }
     if (m_state != State::Reconnecting)
         return;
     setState(State::Connecting);
@@ -275,11 +300,15 @@ void PlayerSession::onPlaying()
     if (m_state != State::Connecting && m_state != State::Buffering && m_state != State::Playing)
         return;
     m_started = true;
-    // A live stream that plays again has recovered; a file that keeps
+    // A live stream that plays again has recovered, but its pauses only
+    // start from 1 s again once it has stayed up a while; a file that keeps
     // breaking off keeps counting towards its limit.
+    const bool wasPlaying = m_state == State::Playing;
     if (m_live)
-        m_reconnect.reset();
+        m_reconnect.recovered();
     setState(State::Playing);
+    if (m_live && !wasPlaying)
+        startSettleWait(ReconnectPolicy::kSettleTime);
 }
 
 void PlayerSession::onBuffering(int percent)
@@ -309,7 +338,36 @@ void PlayerSession::onEnded(EndOutcome outcome, PlayerFailure failure)
     case EndOutcome::Failed:
         retryOrFail(failure);
         break;
+    case EndOutcome::NoSoundOutput:
+        waitForSoundOutput();
+        break;
     }
+}
+
+// The station is not at fault: its connection is closed and stays closed
+// while the engine looks for a sound output every few seconds, on its own.
+void PlayerSession::waitForSoundOutput()
+{
+    m_asx->cancel();
+    m_engine->stop();
+    m_started = false;
+    emit elapsedChanged(-1);
+    setState(State::NoSoundDevice);
+    startReconnectWait(kSoundCheckInterval);
+}
+
+void PlayerSession::onSoundOutputChecked(bool available)
+{
+    if (m_state != State::NoSoundDevice)
+        return;
+    if (!available) {
+        startReconnectWait(kSoundCheckInterval);
+        return;
+    }
+    // Sound can be heard again: the station is opened afresh.
+    m_reconnect.reset();
+    setState(State::Connecting);
+    open(m_url);
 }
 
 // ---- status ----------------------------------------------------------------
@@ -326,7 +384,10 @@ void PlayerSession::setState(State state)
 {
     const bool changed = state != m_state;
     m_state = state;
-    if (state == State::Idle || state == State::Stopped || state == State::Failed)
+    // Only audio that plays without a break counts towards settling.
+    if (state != State::Playing)
+        cancelSettleWait();
+    if (state == State::Idle || state == State::Stopped || state == State::Failed || state == State::NoSoundDevice)
         setTitle({});
     refreshStatus();
     if (changed)
@@ -350,6 +411,7 @@ void PlayerSession::refreshStatus()
         text = statustext::reconnecting(m_reconnect.attempt(), m_reconnectSeconds);
         break;
     case State::Failed: text = statustext::failure(m_failure); break;
+    case State::NoSoundDevice: text = statustext::noSoundDevice(); break;
     }
     if (text == m_statusText)
         return;

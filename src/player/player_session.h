@@ -23,13 +23,17 @@ class AsxResolver;
 class PlayerSession : public QObject {
     Q_OBJECT
 public:
-    enum class State { Idle, Connecting, Buffering, Playing, Paused, Reconnecting, Stopped, Failed };
+    // NoSoundDevice: the stream was there but no sound output could be
+    // opened; the station is left alone until the engine finds one.
+    enum class State { Idle, Connecting, Buffering, Playing, Paused, Reconnecting, Stopped, Failed, NoSoundDevice };
     Q_ENUM(State)
 
     // A file (a stream with a size) that keeps breaking off is tried again
     // this many times; live streams are tried again for as long as they are
     // the session's address.
     static constexpr int kMaxFileRetries = 4;
+    // Without a sound output, the engine looks for one this often.
+    static constexpr std::chrono::seconds kSoundCheckInterval{2};
 
     // Takes ownership of the engine.
     explicit PlayerSession(PlaybackEngine *engine, QObject *parent = nullptr);
@@ -53,7 +57,8 @@ public:
     void setMute(bool mute);
 
     State state() const { return m_state; }
-    bool isRunning() const;  // connecting, buffering, playing or waiting to reconnect
+    // Connecting, buffering, playing, waiting to reconnect or for a sound output.
+    bool isRunning() const;
     QString statusText() const { return m_statusText; }
     PlayerFailure lastFailure() const { return m_failure; }
     QString title() const { return m_title; }  // the stream's current title, or empty
@@ -75,11 +80,17 @@ signals:
     void addressRefused(const QString &address);
 
 protected:
-    // The pause before a reconnect attempt; reconnectDue() when it is over.
-    // Tests replace the clock to step through the pauses.
+    // The pause before a reconnect attempt, or before the next look for a
+    // sound output; reconnectDue() when it is over. Tests replace the clock
+    // to step through the pauses.
     virtual void startReconnectWait(std::chrono::milliseconds delay);
     virtual void cancelReconnectWait();
     void reconnectDue();
+    // A live stream that plays without a break for this long has settled:
+    // settleDue() then lets its next drop start the pauses from 1 s again.
+    virtual void startSettleWait(std::chrono::milliseconds delay);
+    virtual void cancelSettleWait();
+    void settleDue();
 
 private:
     void open(const QString &address, int asxDepth = 0);
@@ -97,10 +108,13 @@ private:
     void onPlaying();
     void onBuffering(int percent);
     void onEnded(EndOutcome outcome, PlayerFailure failure);
+    void waitForSoundOutput();
+    void onSoundOutputChecked(bool available);
 
     PlaybackEngine *m_engine;
     AsxResolver *m_asx;
     QTimer m_reconnectTimer;
+    QTimer m_settleTimer;
 
     QString m_url;
     QString m_loadedAddress;

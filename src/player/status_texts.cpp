@@ -45,6 +45,8 @@ QString reconnectingNow(int attempt)
     return QStringLiteral("连接中断，正在第 %1 次重连…").arg(attempt);
 }
 
+QString noSoundDevice() { return QStringLiteral("没有可用的音频设备，等待中…"); }
+
 QString failure(PlayerFailure failure)
 {
     switch (failure) {

@@ -34,6 +34,7 @@ QString paused();
 QString reconnecting(int attempt, int seconds);   // waiting before an attempt
 QString reconnectingNow(int attempt);             // the attempt itself
 QString failure(PlayerFailure failure);
+QString noSoundDevice();  // waiting for a sound output to appear
 }  // namespace statustext
 
 }  // namespace kelvaro

@@ -241,12 +241,17 @@ void TestStationFile::encodings_data()
     QTest::newRow("GB18030 after ASCII lines")
         << QByteArray("News;;mms://127.0.0.1;;\r\n\r\nS;;http://a/zgzs;;\xD6\xD0\r\n") << "gb18030" << "News"
         << "S" << QStringLiteral("中");
+    // Lists in both encodings joined: each line in its own.
+    QTest::newRow("UTF-8 and GB18030 lines joined")
+        << QStringLiteral("新闻;;mms://127.0.0.1;;\r\n").toUtf8() + gb.mid(gb.indexOf('\n') + 1) << "utf-8" << category
+        << station << extra;
     // A character outside the BMP: four bytes in GB18030, two UTF-16 units.
     QTest::newRow("GB18030 four-byte character")
         << QByteArray("\x95\x32\x82\x36;;mms://127.0.0.1;;\r\n\xD6\xD0;;http://a/zgzs;;\x95\x32\x82\x36") << "gb18030"
         << QStringLiteral("\U00020000") << QStringLiteral("中") << QStringLiteral("\U00020000");
-    // The mark decides: bytes that are not UTF-8 after a UTF-8 mark become
-    // replacement characters rather than switching the encoding.
+    // With no UTF-8 text beyond ASCII, the mark decides: bytes that are not
+    // UTF-8 after a UTF-8 mark become replacement characters rather than
+    // switching the encoding.
     QTest::newRow("invalid bytes after a UTF-8 BOM")
         << QByteArray("\xEF\xBB\xBFN;;mms://127.0.0.1;;\r\nS;;http://a/zgzs;;\xFF") << "utf-8" << "N" << "S"
         << QStringLiteral("\uFFFD");

@@ -70,6 +70,7 @@ private slots:
     void exitCodes();
     void jsonReport();
     void textReport();
+    void mixedEncodingsDecodedLineByLine();
     void bundledSampleHasNoProblem();
     void checkerTreeIsTheProgramTree();
 
@@ -279,6 +280,43 @@ void TestStationListCheck::textReport()
     QVERIFY2(text.contains(QStringLiteral("  新闻\n    中国之声  <http://a/zgzs>\n")), qPrintable(text));
     QVERIFY2(text.contains(QStringLiteral("line 3: no-separator: ")), qPrintable(text));
     QVERIFY(run.err.isEmpty());
+}
+
+void TestStationListCheck::mixedEncodingsDecodedLineByLine()
+{
+    // A UTF-8 list and a GB18030 list joined: each line is decoded on its
+    // own, and the checker names the lines in the minority's encoding.
+    const QByteArray utf8 = QStringLiteral("新闻;;mms://127.0.0.1;;\r\n中国之声;;http://a/zgzs;;中央台\r\n"
+                                           "经济之声;;http://a/jjzs;;\r\n")
+                                .toUtf8();
+    const QByteArray gb = "\xD2\xF4\xC0\xD6;;mms://127.0.0.1;;\r\n"               // 音乐
+                          "\xD2\xF4\xC0\xD6\xD6\xAE\xC9\xF9;;http://a/yyzs;;\r\n";  // 音乐之声
+    const Run run = runChecker({write(utf8 + gb)});
+    QCOMPARE(run.exitCode, 1);
+    const QString text = QString::fromUtf8(run.out);
+    QVERIFY2(text.contains(QStringLiteral("(mixed: utf-8, some lines gb18030, 5 rows)")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("  新闻\n    中国之声  <http://a/zgzs>\n    经济之声  <http://a/jjzs>\n"
+                                          "  音乐\n    音乐之声  <http://a/yyzs>\n")),
+             qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("Problems: 2\n  line 4: mixed-encoding: line decoded as gb18030")),
+             qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("  line 5: mixed-encoding: ")), qPrintable(text));
+
+    // The other way round, the GB18030 part larger: the UTF-8 line is named.
+    const StationListRead read = readStationList(write(gb + gb.left(gb.indexOf('\n') + 1).replace("mms", "http") + utf8.left(utf8.indexOf('\n') + 1)));
+    QCOMPARE(read.encoding, TextEncoding::Gb18030);
+    QVERIFY(read.mixedEncoding);
+    QCOMPARE(read.table.row(1).name, QStringLiteral("音乐"));
+    QCOMPARE(read.table.row(4).name, QStringLiteral("新闻"));
+    QCOMPARE(summary(read.problems), QStringList{QStringLiteral("4:mixed-encoding")});
+
+    // A GB18030 list whose only other line happens to be valid UTF-8 ("小"
+    // is "С" in UTF-8) is one encoding, and has no problem.
+    const StationListRead gbOnly = readStationList(write("\xD0\xC2\xCE\xC5;;mms://127.0.0.1;;\r\n\xD0\xA1;;http://a/x;;\r\n"));
+    QCOMPARE(gbOnly.encoding, TextEncoding::Gb18030);
+    QVERIFY(!gbOnly.mixedEncoding);
+    QCOMPARE(gbOnly.table.row(2).name, QStringLiteral("小"));
+    QVERIFY(gbOnly.problems.isEmpty());
 }
 
 void TestStationListCheck::bundledSampleHasNoProblem()

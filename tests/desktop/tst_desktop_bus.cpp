@@ -106,6 +106,7 @@ private slots:
     void desktopClientsDriveThePlayer();
     void secondStartHandsOverToTheFirst();
     void personalListComesFirst();
+    void withoutASoundDeviceNothingPlays();
 
 private:
     QString prepareFolder(const QByteArray &list);
@@ -359,6 +360,41 @@ void TestDesktopBus::personalListComesFirst()
     check = runTool(checker, {});
     QVERIFY2(check.err.contains(QStringLiteral(KELVARO_BINARY_DIR "/电台.ini")), qPrintable(check.err));
     QVERIFY(!check.out.contains(QStringLiteral("个人电台")));
+}
+
+void TestDesktopBus::withoutASoundDeviceNothingPlays()
+{
+    // No sound server yet (its socket is where the program looks), ALSA
+    // without a device, no PipeWire.
+    PulseServer pulse;
+    const QString alsa = work_.filePath(QStringLiteral("no-device.conf"));
+    QFile conf(alsa);
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    conf.close();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("ALSA_CONFIG_PATH"), alsa);
+    env.insert(QStringLiteral("PULSE_SERVER"), pulse.address());
+    env.insert(QStringLiteral("PIPEWIRE_REMOTE"), QStringLiteral("kelvaro-no-such-server"));
+    const QString path = QStringLiteral("/stream.mp3?case=no-device");
+    DesktopProgram program;
+    QVERIFY(program.start(prepareFolder("本地;;mms://127.0.0.1;;\r\n甲台;;" + icy_.url(path).toUtf8() + ";;\r\n"), env));
+    QTRY_COMPARE_WITH_TIMEOUT(playerctl({"status"}), QStringLiteral("Stopped"), 20000);
+
+    // Chosen: it connects, finds no sound device and says it is not playing;
+    // the station is left alone while the program waits.
+    program.chooseStation(1);
+    QTRY_COMPARE_WITH_TIMEOUT(program.caption(), QStringLiteral("正在收听甲台"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(icy_.requests().count(path), 1, 30000);
+    QTest::qWait(6500);
+    QCOMPARE(playerctl({"status"}), QStringLiteral("Stopped"));
+    QCOMPARE(icy_.requests().count(path), 1);
+
+    // The sound server starts: the station plays into it by itself.
+    QVERIFY(pulse.start());
+    QTRY_COMPARE_WITH_TIMEOUT(playerctl({"status"}), QStringLiteral("Playing"), 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(pulse.playingStreams(), 1, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(icy_.requests().count(path), 2, 10000);
+    program.stop();
 }
 
 QTEST_GUILESS_MAIN(TestDesktopBus)

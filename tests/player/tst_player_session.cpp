@@ -28,6 +28,8 @@ public:
     void setVolume(int) override {}
     void setMute(bool) override {}
     void requestPlaybackTime() override {}
+    int soundChecks = 0;
+    void checkSoundOutput() override { ++soundChecks; }
 
     void plays(bool sized)
     {
@@ -60,6 +62,29 @@ protected:
         waiting = true;
     }
     void cancelReconnectWait() override { waiting = false; }
+
+public:
+    // The settle clock, stepped the same way.
+    bool settling = false;
+    bool settleTimeIsOver()
+    {
+        if (!settling)
+            return false;
+        settling = false;
+        settleDue();
+        return true;
+    }
+
+protected:
+    void startSettleWait(std::chrono::milliseconds delay) override
+    {
+        settleDelays << delay.count();
+        settling = true;
+    }
+    void cancelSettleWait() override { settling = false; }
+
+public:
+    QList<qint64> settleDelays;
 };
 
 const QString kStream = QStringLiteral("http://127.0.0.1:8000/live");
@@ -71,6 +96,8 @@ class TestPlayerSession : public QObject {
 private slots:
     void endingsDecideWhatFollows();
     void reconnectPausesGrowAndFilesGiveUp();
+    void dropsRightAfterPlayingKeepThePauseGrowing();
+    void withoutSoundOutputTheStationIsLeftAlone();
     void stopAndNewAddressCancelReconnecting();
     void pauseIsAFreshConnectionOnlyForLiveStreams();
     void eventsOutsideALoadChangeNothing();
@@ -153,6 +180,113 @@ void TestPlayerSession::reconnectPausesGrowAndFilesGiveUp()
         QCOMPARE(s.lastFailure(), PlayerFailure::Interrupted);
         QCOMPARE(s.engine.loads.size(), PlayerSession::kMaxFileRetries + 1);
     }
+}
+
+void TestPlayerSession::dropsRightAfterPlayingKeepThePauseGrowing()
+{
+    // A live stream that plays and drops again at once (a sound output that
+    // fails as soon as audio starts, a server that cuts off): each attempt
+    // counts as the first for the listener, but the pause keeps growing.
+    SteppedSession s(new ScriptedEngine);
+    s.setUrl(kStream);
+    for (int i = 0; i < 7; ++i) {
+        s.engine.plays(false);
+        QCOMPARE(s.state(), State::Playing);
+        QCOMPARE(s.reconnectAttempt(), 0);
+        QVERIFY(s.settling);
+        emit s.engine.ended(EndOutcome::Dropped, PlayerFailure::None);
+        QCOMPARE(s.state(), State::Reconnecting);
+        QVERIFY(!s.settling);
+        QCOMPARE(s.statusText(), statustext::reconnecting(1, int(s.pauses.last() / 1000)));
+        QVERIFY(s.pauseIsOver());
+    }
+    QCOMPARE(s.pauses, (QList<qint64>{1000, 2000, 4000, 8000, 15000, 15000, 15000}));
+    QCOMPARE(s.engine.loads.size(), 8);
+
+    // Buffering breaks the settling; only ten seconds without a break count.
+    s.engine.plays(false);
+    emit s.engine.buffering(30);
+    QCOMPARE(s.state(), State::Buffering);
+    QVERIFY(!s.settling);
+    emit s.engine.playing();
+    QVERIFY(s.settling);
+    QCOMPARE(s.settleDelays.last(), qint64(10000));
+    QVERIFY(s.settleTimeIsOver());
+    // Settled: the next drop starts again from one second.
+    emit s.engine.ended(EndOutcome::Dropped, PlayerFailure::None);
+    QCOMPARE(s.pauses.last(), qint64(1000));
+    QVERIFY(s.pauseIsOver());
+    s.engine.plays(false);
+    emit s.engine.ended(EndOutcome::Dropped, PlayerFailure::None);
+    QCOMPARE(s.pauses.last(), qint64(2000));
+
+    // The listener's own play starts afresh.
+    s.stop();
+    s.play();
+    s.engine.plays(false);
+    emit s.engine.ended(EndOutcome::Dropped, PlayerFailure::None);
+    QCOMPARE(s.pauses.last(), qint64(1000));
+
+    // A file never settles: its retries count towards the limit.
+    SteppedSession f(new ScriptedEngine);
+    f.setUrl(kStream);
+    f.engine.plays(true);
+    QVERIFY(!f.settling);
+}
+
+void TestPlayerSession::withoutSoundOutputTheStationIsLeftAlone()
+{
+    SteppedSession s(new ScriptedEngine);
+    QSignalSpy failed(&s, &PlayerSession::failed);
+    s.setUrl(kStream);
+    s.engine.plays(false);
+    emit s.engine.titleChanged("song");
+    emit s.engine.ended(EndOutcome::NoSoundOutput, PlayerFailure::None);
+    QCOMPARE(s.state(), State::NoSoundDevice);
+    QCOMPARE(s.statusText(), statustext::noSoundDevice());
+    QCOMPARE(s.title(), QString());
+    QVERIFY(s.isRunning());
+    QVERIFY(failed.isEmpty());
+    // The engine looks for an output every two seconds; the station is not
+    // opened again meanwhile, however long it takes.
+    const int stops = s.engine.stops;
+    for (int i = 0; i < 10; ++i) {
+        QVERIFY(s.pauseIsOver());
+        QCOMPARE(s.engine.soundChecks, i + 1);
+        emit s.engine.soundOutputChecked(false);
+        QCOMPARE(s.state(), State::NoSoundDevice);
+    }
+    QCOMPARE(s.pauses, QList<qint64>(11, 2000));
+    QCOMPARE(s.engine.loads.size(), 1);
+    QCOMPARE(s.engine.stops, stops);
+    // An output appears: the station is opened at once and plays.
+    QVERIFY(s.pauseIsOver());
+    emit s.engine.soundOutputChecked(true);
+    QCOMPARE(s.state(), State::Connecting);
+    QCOMPARE(s.statusText(), statustext::connecting());
+    QCOMPARE(s.engine.loads.size(), 2);
+    s.engine.plays(false);
+    QCOMPARE(s.state(), State::Playing);
+    // A late answer changes nothing.
+    emit s.engine.soundOutputChecked(true);
+    QCOMPARE(s.engine.loads.size(), 2);
+
+    // The output fails before any audio: the same wait, not a failure.
+    emit s.engine.ended(EndOutcome::NoSoundOutput, PlayerFailure::None);
+    QCOMPARE(s.state(), State::NoSoundDevice);
+    // Pause and stop end the wait; a check that answers afterwards is ignored.
+    QVERIFY(s.pauseIsOver());
+    s.togglePlayPause();
+    QCOMPARE(s.state(), State::Paused);
+    QVERIFY(!s.waiting);
+    emit s.engine.soundOutputChecked(true);
+    QCOMPARE(s.state(), State::Paused);
+    QCOMPARE(s.engine.loads.size(), 2);
+    s.play();
+    emit s.engine.ended(EndOutcome::NoSoundOutput, PlayerFailure::None);
+    s.stop();
+    QCOMPARE(s.state(), State::Stopped);
+    QVERIFY(!s.waiting);
 }
 
 void TestPlayerSession::stopAndNewAddressCancelReconnecting()
@@ -260,6 +394,22 @@ void TestPlayerSession::titlesAndRefusedAddresses()
     emit s.engine.titleChanged(QByteArray("\xd6\xd0\xce\xc4  news "));
     QCOMPARE(s.title(), QStringLiteral("中文 news"));
     QCOMPARE(s.statusText(), statustext::playing());
+    // Control characters go, tabs and line breaks (also NEL and U+2028)
+    // become spaces.
+    emit s.engine.titleChanged(QByteArray("A\x01" "B\x1b[1mC\x7f\tD\r\nE\xc2\x9b" "F\xc2\x85G\xe2\x80\xa8H"));
+    QCOMPARE(s.title(), QStringLiteral("AB[1mC D EF G H"));
+    // A stray override or closer is dropped; a closed isolate stays.
+    emit s.engine.titleChanged(QStringLiteral(u"\u202Cnews \u202Ereversed \u2067\u05E9\u05DC\u05D5\u05DD\u2069 x").toUtf8());
+    QCOMPARE(s.title(), QStringLiteral(u"news reversed \u2067\u05E9\u05DC\u05D5\u05DD\u2069 x"));
+    emit s.engine.titleChanged(QStringLiteral(u"\u2066a\u202Bb\u2069c\u202C").toUtf8());
+    // Closers pair only with the innermost opener of their kind.
+    QCOMPARE(s.title(), QStringLiteral(u"a\u202Bbc\u202C"));
+    // UTF-8 with one broken byte stays UTF-8; bytes that are not Chinese
+    // text (GBK's user-defined area) never become private-use characters.
+    emit s.engine.titleChanged(QByteArray("Caf\xc3\xa9 \xe4\xb8\xad\xe6\x96\x87 \xff"));
+    QCOMPARE(s.title(), QStringLiteral(u"Café 中文 \uFFFD"));
+    emit s.engine.titleChanged(QByteArray("\xd6\xd0 \xaa\xa1\xfe\xfe"));
+    QCOMPARE(s.title(), QStringLiteral(u"中 \uFFFD\uFFFD"));
     s.stop();
     QCOMPARE(s.title(), QString());
 

@@ -45,11 +45,13 @@ bool portAcceptsConnections(quint16 port)
 
 // ---- ChildProcess ----------------------------------------------------------
 
-bool ChildProcess::start(const QString &program, const QStringList &args)
+bool ChildProcess::start(const QString &program, const QStringList &args, const QProcessEnvironment &env)
 {
     stop();
     m_output.clear();
     m_process = std::make_unique<QProcess>();
+    if (!env.isEmpty())
+        m_process->setProcessEnvironment(env);
     m_process->setProcessChannelMode(QProcess::SeparateChannels);
     m_process->setStandardErrorFile(QProcess::nullDevice());
     m_process->start(program, args);
@@ -290,8 +292,9 @@ pcm.null { type null }
     f.write(conf.toUtf8());
     f.close();
     qputenv("ALSA_CONFIG_PATH", QFile::encodeName(confPath));
-    // No sound server in the test: the engine falls through to ALSA.
+    // No sound server in the test: the engine goes on to ALSA.
     qputenv("PULSE_SERVER", "127.0.0.1:1");
+    qputenv("PIPEWIRE_REMOTE", "kelvaro-no-such-server");
     return true;
 }
 
@@ -360,6 +363,85 @@ double AlsaCapture::recentFrequency(double seconds) const
         return 0;
     std::nth_element(estimates.begin(), estimates.begin() + estimates.size() / 2, estimates.end());
     return estimates[estimates.size() / 2];
+}
+
+QString PulseServer::address() const
+{
+    return QStringLiteral("unix:") + m_dir.filePath(QStringLiteral("native"));
+}
+
+bool PulseServer::start()
+{
+    if (!m_dir.isValid())
+        return false;
+    // Its runtime and state folders are its own, so it never meets a
+    // desktop's server or another test's.
+    QDir(m_dir.path()).mkpath(QStringLiteral("runtime"));
+    QDir(m_dir.path()).mkpath(QStringLiteral("state"));
+    QFile::setPermissions(m_dir.filePath(QStringLiteral("runtime")),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("PULSE_RUNTIME_PATH"), m_dir.filePath(QStringLiteral("runtime")));
+    env.insert(QStringLiteral("PULSE_STATE_PATH"), m_dir.filePath(QStringLiteral("state")));
+    env.remove(QStringLiteral("PULSE_SERVER"));
+    const QString socket = m_dir.filePath(QStringLiteral("native"));
+    if (!m_server.start(QStringLiteral("pulseaudio"),
+                        {QStringLiteral("-n"), QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"),
+                         QStringLiteral("--use-pid-file=no"), QStringLiteral("--log-target=stderr"),
+                         QStringLiteral("-L"),
+                         QStringLiteral("module-native-protocol-unix socket=%1 auth-anonymous=1").arg(socket),
+                         QStringLiteral("-L"), QStringLiteral("module-null-sink sink_name=kelvaro_null")},
+                        env))
+        return false;
+    QDeadlineTimer deadline(30000);
+    while (!deadline.hasExpired()) {
+        if (!m_server.isRunning())
+            return false;
+        if (QFile::exists(socket) && pactl({QStringLiteral("info")}))
+            return true;
+        QThread::msleep(100);
+    }
+    return false;
+}
+
+bool PulseServer::pactl(const QStringList &args, QByteArray *output)
+{
+    QProcess p;
+    p.setStandardErrorFile(QProcess::nullDevice());
+    p.start(QStringLiteral("pactl"), QStringList{QStringLiteral("-s"), address()} + args);
+    if (!p.waitForFinished(15000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return false;
+    if (output)
+        *output = p.readAllStandardOutput();
+    return true;
+}
+
+bool PulseServer::removeSinks()
+{
+    QByteArray modules;
+    if (!pactl({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("modules")}, &modules))
+        return false;
+    for (const QByteArray &line : modules.split('\n')) {
+        const QList<QByteArray> fields = line.split('\t');
+        if (fields.size() >= 2 && fields[1] == "module-null-sink"
+            && !pactl({QStringLiteral("unload-module"), QString::fromLatin1(fields[0])}))
+            return false;
+    }
+    return true;
+}
+
+bool PulseServer::addSink()
+{
+    return pactl({QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
+                  QStringLiteral("sink_name=kelvaro_null")});
+}
+
+int PulseServer::playingStreams()
+{
+    QByteArray inputs;
+    if (!pactl({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("sink-inputs")}, &inputs))
+        return -1;
+    return int(inputs.trimmed().isEmpty() ? 0 : inputs.trimmed().split('\n').size());
 }
 
 }  // namespace kelvaro::testing

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -25,7 +26,8 @@ class ChildProcess {
 public:
     ChildProcess() = default;
     ~ChildProcess() { stop(); }
-    bool start(const QString &program, const QStringList &args);
+    // `env`: the child's environment when not empty, else this process's.
+    bool start(const QString &program, const QStringList &args, const QProcessEnvironment &env = {});
     void stop();
     bool isRunning() const { return m_process && m_process->state() == QProcess::Running; }
     qint64 pid() const { return m_process ? m_process->processId() : 0; }
@@ -101,6 +103,30 @@ public:
 
 private:
     QTemporaryDir m_dir;
+};
+
+// A PulseAudio server of the test's own: a private runtime folder, no
+// default configuration (-n), never leaving when idle, and one null sink as
+// its only output. Stopped by its PID.
+class PulseServer {
+public:
+    // Where clients reach it ("unix:<socket>"), known before it starts, so a
+    // test can point the player at a server that is not there yet.
+    QString address() const;
+    // Starts the server and waits until it answers.
+    bool start();
+    void stop() { m_server.stop(); }
+    // pactl against this server; false when it fails.
+    bool pactl(const QStringList &args, QByteArray *output = nullptr);
+    // Unloads every sink: the server stays, with nothing to play on.
+    bool removeSinks();
+    bool addSink();
+    // Streams playing into the server now; -1 when it does not answer.
+    int playingStreams();
+
+private:
+    QTemporaryDir m_dir;
+    ChildProcess m_server;
 };
 
 QString supportScript(const QString &name);
