@@ -161,7 +161,9 @@ qsizetype StationDocument::insertionLine(const PlainTree::Node &category, int in
 
 QByteArray StationDocument::encode(const QString &text) const
 {
-    if (read_.encoding == TextEncoding::Utf8)
+    // A list that mixes encodings is read line by line, and a line of valid
+    // UTF-8 is read as UTF-8 there.
+    if (read_.encoding == TextEncoding::Utf8 || read_.mixedEncoding)
         return text.toUtf8();
     QStringEncoder encoder("GB18030");
     if (!encoder.isValid())  // the reader then decodes with the system code page too
