@@ -432,15 +432,9 @@ StationEdit StationDocument::renameCategory(const QString &name, const QString &
     return commit(std::move(lines), expected);
 }
 
-StationEdit StationDocument::removeCategory(const QString &name)
+QList<qsizetype> StationDocument::categoryLines(const QString &name) const
 {
-    if (StationEdit why = editable(); !why.ok)
-        return why;
-    if (!category(name))
-        return StationEdit::refused(QStringLiteral("没有名为“%1”的分类。").arg(name));
-    // The rows from each of its headings up to the next heading of another
-    // category; lines that take no row (blank or skipped lines) stay.
-    QList<qsizetype> gone;
+    QList<qsizetype> lines;
     bool inside = false;
     const int used = read_.table.usedRows();
     for (int row = 1; row <= used; ++row) {
@@ -448,13 +442,65 @@ StationEdit StationDocument::removeCategory(const QString &name)
         if (record.address == kCategorySentinel)
             inside = record.name == name;
         if (inside)
-            gone.append(lineOfRow(row));
+            lines.append(lineOfRow(row));
     }
+    return lines;
+}
+
+StationEdit StationDocument::removeCategory(const QString &name)
+{
+    if (StationEdit why = editable(); !why.ok)
+        return why;
+    if (!category(name))
+        return StationEdit::refused(QStringLiteral("没有名为“%1”的分类。").arg(name));
+    // Lines that take no row (blank or skipped lines) stay.
+    const QList<qsizetype> gone = categoryLines(name);
     QList<Line> lines = lines_;
     for (auto it = gone.crbegin(); it != gone.crend(); ++it)
         lines.removeAt(*it);
     QList<PlainTree::Node> expected = tree_;
     expected.removeAt(indexOfKey(expected, name));
+    return commit(std::move(lines), expected);
+}
+
+StationEdit StationDocument::moveCategory(const QString &name, int step)
+{
+    if (StationEdit why = editable(); !why.ok)
+        return why;
+    const qsizetype from = indexOfKey(tree_, name);
+    const qsizetype to = from + step;
+    if (from < 0 || to < 0 || to >= tree_.size() || step == 0)
+        return StationEdit::refused(QStringLiteral("分类不能再移动了。"));
+    // Its rows leave their places, keeping their bytes. Categories are in
+    // the order of their first headings, so the rows go before the first
+    // heading of the category it is to come before, or after the list's
+    // last row when it is to be the last, in the list without them.
+    const QList<qsizetype> moving = categoryLines(name);
+    QList<Line> block;
+    StationDocument without = *this;
+    for (auto it = moving.crbegin(); it != moving.crend(); ++it)
+        block.prepend(without.lines_.takeAt(*it));
+    if (block.last().end.isEmpty())
+        block.last().end = newline_;
+    without.rebuild();
+    const qsizetype next = step < 0 ? to : to + 1;  // the category to come before
+    qsizetype at = -1;
+    if (next < tree_.size()) {
+        const QList<qsizetype> before = without.categoryLines(tree_[next].key);
+        at = before.isEmpty() ? -1 : before.first();
+    } else if (const int used = without.read_.table.usedRows(); used > 0) {
+        at = without.lineOfRow(used) + 1;
+    }
+    if (at < 0)
+        return StationEdit::refused(QStringLiteral("这样修改会改变列表中其他行的含义，已取消。"));
+    QList<Line> lines = without.lines_;
+    if (at == lines.size() && !lines.isEmpty() && lines.last().end.isEmpty())
+        lines.last().end = newline_;
+    for (qsizetype i = 0; i < block.size(); ++i)
+        lines.insert(at + i, block[i]);
+
+    QList<PlainTree::Node> expected = tree_;
+    expected.move(from, to);
     return commit(std::move(lines), expected);
 }
 

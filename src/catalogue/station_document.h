@@ -57,6 +57,8 @@ public:
     StationEdit renameCategory(const QString &name, const QString &newName);
     // Removes the category's headings and every station line under them.
     StationEdit removeCategory(const QString &name);
+    // Moves a category with its stations `step` places up (-1) or down (+1).
+    StationEdit moveCategory(const QString &name, int step);
 
     // Why a name, address or note cannot be written into a line; empty when it can.
     static QString nameProblem(const QString &name);
@@ -75,6 +77,9 @@ private:
     void rebuild();  // bytes_, read_ and tree_ from prefix_ and lines_
     // Index in lines_ of the line that holds a row.
     qsizetype lineOfRow(int row) const;
+    // The lines of the rows under a category's headings (its headings
+    // included), up to the next heading of another category; in file order.
+    QList<qsizetype> categoryLines(const QString &name) const;
     // Where a new station line goes to be station `index` of a category.
     qsizetype insertionLine(const PlainTree::Node &category, int index) const;
     QByteArray encode(const QString &text) const;

@@ -128,8 +128,11 @@ void StationEditor::updateActions()
     play_->setEnabled(station);
     edit_->setEnabled(item != nullptr);
     remove_->setEnabled(item != nullptr);
-    up_->setEnabled(station && item->parent()->indexOfChild(item) > 0);
-    down_->setEnabled(station && item->parent()->indexOfChild(item) + 1 < item->parent()->childCount());
+    // A station moves within its category, a category among the categories.
+    const int place = !item ? -1 : station ? item->parent()->indexOfChild(item) : form_.TreeView1->indexOfTopLevelItem(item);
+    const int count = !item ? 0 : station ? item->parent()->childCount() : form_.TreeView1->topLevelItemCount();
+    up_->setEnabled(place > 0);
+    down_->setEnabled(place >= 0 && place + 1 < count);
     newStation_->setEnabled(form_.TreeView1->topLevelItemCount() > 0);
     renameCategory_->setEnabled(item != nullptr);
     removeCategory_->setEnabled(item != nullptr);
@@ -306,8 +309,13 @@ void StationEditor::removeCurrent()
 void StationEditor::moveCurrent(int step)
 {
     QTreeWidgetItem *item = current();
-    if (!item || !item->parent())
+    if (!item)
         return;
+    if (!item->parent()) {
+        const QString category = TreeView::keyOf(item);
+        apply([=](StationDocument &d) { return d.moveCategory(category, step); });
+        return;
+    }
     const int to = item->parent()->indexOfChild(item) + step;
     if (to < 0 || to >= item->parent()->childCount())
         return;
