@@ -9,12 +9,29 @@ namespace kelvaro {
 
 namespace {
 constexpr int kKeyRole = Qt::UserRole;
-}
+
+// A node that tells assistive technology what it is: a category, a station
+// or a web page. Worked out when asked, so filling the tree costs nothing more.
+class Node : public QTreeWidgetItem {
+public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+    QVariant data(int column, int role) const override
+    {
+        if (role != Qt::AccessibleDescriptionRole)
+            return QTreeWidgetItem::data(column, role);
+        if (parent() == nullptr)
+            return QStringLiteral("分类");
+        return TreeView::keyOf(this).contains(kWebPageMarker) ? QStringLiteral("网页频道") : QStringLiteral("频道");
+    }
+};
+}  // namespace
 
 TreeView::TreeView(QWidget *parent) : QTreeWidget(parent)
 {
     setHeaderHidden(true);
     setColumnCount(1);
+    // Never shown, but read out as the column's name.
+    setHeaderLabel(QStringLiteral("频道"));
     setSortingEnabled(false);
     setRootIsDecorated(true);
     setUniformRowHeights(true);
@@ -33,7 +50,7 @@ bool TreeView::addTopLevel(const QString &key, const QString &text)
 {
     if (nodes_.contains(key))
         return false;
-    auto *item = new QTreeWidgetItem(QStringList{text});
+    auto *item = new Node(QStringList{text});
     item->setData(0, kKeyRole, key);
     if (filling_)
         pending_.append(item);
@@ -60,7 +77,7 @@ bool TreeView::addChild(const QString &parentKey, const QString &key, const QStr
     // Only categories take children: the tree has two levels.
     if (parent == nullptr || parent->parent() != nullptr || nodes_.contains(key))
         return false;
-    auto *item = new QTreeWidgetItem(parent, QStringList{text});
+    auto *item = new Node(parent, QStringList{text});
     item->setData(0, kKeyRole, key);
     nodes_.insert(key, item);
     return true;

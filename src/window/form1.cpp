@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "form1.h"
 
+#include "accessible_controls.h"
 #include "category_tree.h"
 #include "home_page.h"
 #include "media_player.h"
@@ -29,6 +30,11 @@ namespace {
 const QString kCaption = QStringLiteral("Kelvaro");
 const QString kHint = QStringLiteral("展开列表后单击频道收听");
 const QString kTrayTip = QStringLiteral("网络电台.");
+// What assistive technology calls the controls whose visible text (if any)
+// does not say what they are.
+const QString kTreeName = QStringLiteral("频道列表");
+const QString kPageName = QStringLiteral("网页");
+const QString kHomePageAction = QStringLiteral("在浏览器中打开主页");
 
 // What choosing a station drives on the window besides the page frame: the
 // player and the caption.
@@ -44,6 +50,26 @@ private:
     Form1 &form_;
 };
 
+// The page side of a choice, which also names Frame1 after the station whose
+// page it shows: its own caption is never seen, so a screen reader reads the
+// station's name instead (and just "page" while no page is shown).
+class NamedPageArea : public WebFramePageArea {
+public:
+    NamedPageArea(WebFrame frame, QString station)
+        : WebFramePageArea(frame), frame_(frame.frame), station_(std::move(station))
+    {
+    }
+    void showFrame(bool visible) override
+    {
+        frame_->setAccessibleName(visible ? station_ : kPageName);
+        WebFramePageArea::showFrame(visible);
+    }
+
+private:
+    QGroupBox *frame_;
+    QString station_;
+};
+
 }  // namespace
 
 Form1::Form1(QWidget *parent, StationListPreload *preload)
@@ -51,6 +77,7 @@ Form1::Form1(QWidget *parent, StationListPreload *preload)
                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
     , preload_(preload)
 {
+    installAccessibleControls();
     setWindowTitle(kCaption);
     setWindowIcon(programIcon());
     setFixedSize(254, 287);
@@ -68,10 +95,13 @@ void Form1::createControls()
     const WebFrame web = createWebFrame(this);
     Frame1 = web.frame;
     WebBrowser1 = web.view;
+    Frame1->setAccessibleName(kPageName);
+    WebBrowser1->setAccessibleName(kPageName);
     startupMark("Frame1, WebBrowser1");
 
     TreeView1 = new TreeView(this);
     TreeView1->setGeometry(0, 32, 217, 169);
+    TreeView1->setAccessibleName(kTreeName);
     connect(TreeView1, &TreeView::nodeClick, this, &Form1::TreeView1_NodeClick);
     startupMark("TreeView1");
 
@@ -90,6 +120,8 @@ void Form1::createControls()
 
     Label1 = new Label(kCaption + QLatin1Char(' ') + kHomePage, this);
     Label1->setGeometry(8, 8, 249, 17);
+    Label1->setLink(true);
+    Label1->setAccessibleDescription(kHomePageAction);
     connect(Label1, &Label::clicked, this, &Form1::Label1_Click);
     startupMark("lines, labels");
 
@@ -176,7 +208,7 @@ void Form1::closeEvent(QCloseEvent *event)
 void Form1::TreeView1_NodeClick(const QString &key, const QString &text)
 {
     WindowStationView view(*this);
-    WebFramePageArea page({Frame1, WebBrowser1});
+    NamedPageArea page({Frame1, WebBrowser1}, text);
     chooseStation(key, text, view, page, view);
 }
 

@@ -8,6 +8,7 @@ namespace kelvaro {
 
 // A thin solid line between two points, in the palette's text colour.
 class Line : public QWidget {
+    Q_OBJECT
 public:
     Line(QWidget *parent, QPoint from, QPoint to);
 
@@ -30,6 +31,11 @@ public:
     // font's own line height would not fit the label.
     void setOneCharacterPerLine(bool on);
 
+    // A label that opens something when clicked: it looks the same, but it
+    // is presented to assistive technology as a link.
+    void setLink(bool on) { link_ = on; }
+    bool isLink() const { return link_; }
+
 signals:
     void clicked();
 
@@ -39,6 +45,7 @@ protected:
 
 private:
     bool column_ = false;
+    bool link_ = false;
 };
 
 }  // namespace kelvaro
