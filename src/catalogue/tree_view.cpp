@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tree_view.h"
 
+#include <QHelpEvent>
 #include <QKeyEvent>
+#include <QStyledItemDelegate>
+#include <QToolTip>
 
 #include <utility>
 
@@ -96,6 +99,31 @@ void TreeView::keyPressEvent(QKeyEvent *event)
         return;
     }
     QTreeWidget::keyPressEvent(event);
+}
+
+bool TreeView::isTextCut(const QTreeWidgetItem *item) const
+{
+    const QModelIndex index = indexFromItem(item);
+    if (!index.isValid())
+        return false;
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    // The part of the row the text may use, as far as the viewport shows it.
+    option.rect = visualRect(index).intersected(viewport()->rect());
+    return itemDelegateForIndex(index)->sizeHint(option, index).width() > option.rect.width();
+}
+
+bool TreeView::viewportEvent(QEvent *event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QTreeWidget::viewportEvent(event);
+    const auto *help = static_cast<QHelpEvent *>(event);
+    const QTreeWidgetItem *item = itemAt(help->pos());
+    if (item != nullptr && isTextCut(item))
+        QToolTip::showText(help->globalPos(), item->text(0), viewport(), visualItemRect(item));
+    else
+        QToolTip::hideText();
+    return true;
 }
 
 void TreeView::report(QTreeWidgetItem *item)

@@ -25,12 +25,17 @@ public:
     // The key a node was added with.
     static QString keyOf(const QTreeWidgetItem *item);
     QTreeWidgetItem *nodeByKey(const QString &key) const { return nodes_.value(key); }
+    // Whether the node's text is cut short ("…") at the tree's width.
+    bool isTextCut(const QTreeWidgetItem *item) const;
 
 signals:
     void nodeClick(const QString &key, const QString &text);
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    // A node whose text is cut short shows the whole of it as its tooltip;
+    // others show none.
+    bool viewportEvent(QEvent *event) override;
 
 private:
     void report(QTreeWidgetItem *item);
