@@ -4,6 +4,7 @@
 #include "player_icons.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QSlider>
 #include <QToolButton>
@@ -12,11 +13,29 @@
 namespace kelvaro {
 
 namespace {
+// A tool button that Enter presses as well as Space (a plain tool button
+// only knows Space).
+class ControlButton : public QToolButton {
+public:
+    using QToolButton::QToolButton;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && !event->isAutoRepeat()) {
+            event->accept();
+            click();
+            return;
+        }
+        QToolButton::keyPressEvent(event);
+    }
+};
+
 // The buttons show only an icon: the tooltip says what they do, and so does
 // the name assistive technology reads out.
 QToolButton *makeButton(QWidget *parent, PlayerIcon icon, const QString &tip)
 {
-    auto *b = new QToolButton(parent);
+    auto *b = new ControlButton(parent);
     b->setIcon(playerIcon(icon, parent->palette().color(QPalette::ButtonText)));
     b->setToolTip(tip);
     b->setAccessibleName(tip);

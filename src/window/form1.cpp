@@ -135,8 +135,10 @@ void Form1::createControls()
     // Not earlier, so that a window sent to the tray unused stays small.
     connect(TreeView1, &QTreeWidget::itemExpanded, Wmp1, &MediaPlayer::warmUp);
 
-    // Keyboard focus: the player, then the tree, then the page while shown.
-    setTabOrder(Wmp1, TreeView1);
+    // Keyboard focus: the player, the home-page line, then the tree, then the
+    // page while shown.
+    setTabOrder(Wmp1, Label1);
+    setTabOrder(Label1, TreeView1);
     setTabOrder(TreeView1, WebBrowser1);
 }
 

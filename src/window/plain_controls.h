@@ -31,9 +31,10 @@ public:
     // font's own line height would not fit the label.
     void setOneCharacterPerLine(bool on);
 
-    // A label that opens something when clicked: it looks the same, but it
-    // is presented to assistive technology as a link.
-    void setLink(bool on) { link_ = on; }
+    // A label that opens something when clicked: it looks the same, but the
+    // keyboard reaches it (Tab, then Enter or Space), it shows a focus frame
+    // while it has focus, and assistive technology is told it is a link.
+    void setLink(bool on);
     bool isLink() const { return link_; }
 
 signals:
@@ -41,6 +42,7 @@ signals:
 
 protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:
