@@ -201,6 +201,11 @@ void Form1::restore()
     cSysTray1_IconEvent();
 }
 
+bool Form1::hiddenInTray() const
+{
+    return cSysTray1->intray() && isHidden();
+}
+
 void Form1::closeEvent(QCloseEvent *event)
 {
     Wmp1->controls().stop();
@@ -212,6 +217,9 @@ void Form1::TreeView1_NodeClick(const QString &key, const QString &text)
     WindowStationView view(*this);
     NamedPageArea page({Frame1, WebBrowser1}, text);
     chooseStation(key, text, view, page, view);
+    // Categories, and nodes the choice ignores, leave the station as it was.
+    if (key != text)
+        stationName_ = text;
 }
 
 void Form1::Label1_Click()
