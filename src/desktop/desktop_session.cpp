@@ -5,6 +5,7 @@
 
 #ifdef KELVARO_HAVE_DBUS
 #include "mpris.h"
+#include "sleep_inhibitor.h"
 #include "title_notifications.h"
 #endif
 
@@ -36,6 +37,9 @@ void joinDesktop([[maybe_unused]] Form1 &form)
     auto *notifications = new TitleNotifications(*form.Wmp1, std::make_unique<WindowForDesktop>(form), &form);
     if (!notifications->start())
         delete notifications;
+    auto *inhibitor = new SleepInhibitor(*form.Wmp1, &form);
+    if (!inhibitor->start())
+        delete inhibitor;
 #endif
 }
 

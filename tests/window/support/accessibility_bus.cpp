@@ -58,7 +58,7 @@ QList<QPair<QString, QString>> references(const QDBusMessage &reply)
 
 }  // namespace
 
-bool PrivateSessionBus::start()
+bool PrivateSessionBus::start(const char *variable)
 {
     if (!bus_.start(QStringLiteral("python3"),
                     {supportScript(QStringLiteral("tied_child.py")), QStringLiteral("dbus-daemon"),
@@ -71,7 +71,8 @@ bool PrivateSessionBus::start()
     address_ = QString::fromUtf8(bus_.output()).trimmed();
     if (!address_.startsWith(QLatin1String("unix:")))
         return false;
-    qputenv("DBUS_SESSION_BUS_ADDRESS", address_.toUtf8());
+    if (variable != nullptr)
+        qputenv(variable, address_.toUtf8());
     return true;
 }
 

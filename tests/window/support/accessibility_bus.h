@@ -9,12 +9,13 @@
 
 namespace kelvaro::testing {
 
-// A private D-Bus session bus, started by the test and stopped by its PID
-// (also when the test dies: see tied_child.py).
+// A private D-Bus bus, started by the test and stopped by its PID (also
+// when the test dies: see tied_child.py).
 class PrivateSessionBus {
 public:
-    // Starts the bus and points DBUS_SESSION_BUS_ADDRESS of this process at it.
-    bool start();
+    // Starts the bus and points `variable` of this process at it (none when
+    // null: the address is then only told).
+    bool start(const char *variable = "DBUS_SESSION_BUS_ADDRESS");
     void stop() { bus_.stop(); }
     QString address() const { return address_; }
 
