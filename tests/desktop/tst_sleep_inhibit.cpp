@@ -155,8 +155,10 @@ QProcessEnvironment TestSleepInhibit::environment() const
 
 bool TestSleepInhibit::startProgram(DesktopProgram &program)
 {
-    const QByteArray list =
-        "本地;;mms://127.0.0.1;;\r\n甲台;;" + server_.url(QStringLiteral("/stream.mp3")).toUtf8() + ";;\r\n";
+    // 乙台 plays three seconds, then its server goes away for good.
+    const QByteArray list = "本地;;mms://127.0.0.1;;\r\n甲台;;" + server_.url(QStringLiteral("/stream.mp3")).toUtf8()
+                            + ";;\r\n乙台;;" + server_.url(QStringLiteral("/drop?after=3&down=100000")).toUtf8()
+                            + ";;\r\n";
     return program.start(copyProgram(work_.filePath(QStringLiteral("app%1").arg(++folders_)), &list),
                          environment());
 }
@@ -205,6 +207,15 @@ void TestSleepInhibit::logindWithoutPortal()
     QVERIFY(program.process().waitForFinished(10000));
     QTRY_VERIFY_WITH_TIMEOUT(logind_.released(1), 10000);
     QCOMPARE(logind_.asked.size(), 2);
+
+    // A stream that is lost lets go as well, while the player tries to get
+    // it back.
+    DesktopProgram again;
+    QVERIFY(startProgram(again));
+    again.chooseStation(2);
+    QTRY_COMPARE_WITH_TIMEOUT(logind_.asked.size(), 3, 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(logind_.released(2), 60000);
+    QVERIFY(again.running());
 }
 
 QTEST_GUILESS_MAIN(TestSleepInhibit)
