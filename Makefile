@@ -30,11 +30,11 @@ test: build
 	else echo "clang++ not found: fuzzing skipped"; fi
 	cd $(BUILD_DIR) && ctest --output-on-failure
 
-# The flake gate: the player, probe and window tests, each run SOAK_REPEAT times in a
+# The flake gate: the player, probe, window and desktop tests, each run SOAK_REPEAT times in a
 # row; any failure stops it.
 soak-tests: build
 	cd $(BUILD_DIR) && ctest --output-on-failure --repeat until-fail:$(SOAK_REPEAT) \
-	    -R 'player|form1|desktop|station_choice|station_probe'
+	    -R 'player|form1|desktop|station_choice|station_probe|accessibility|notifications|sleep_inhibit|tree_view_input'
 
 # Every test built with AddressSanitizer, UndefinedBehaviorSanitizer and
 # LeakSanitizer. Leaks inside third-party libraries are listed in

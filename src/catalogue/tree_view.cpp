@@ -3,8 +3,11 @@
 
 #include <QCoreApplication>
 #include <QDropEvent>
+#include <QHelpEvent>
 #include <QMimeData>
 #include <QKeyEvent>
+#include <QStyledItemDelegate>
+#include <QToolTip>
 
 #include <utility>
 
@@ -12,12 +15,29 @@ namespace kelvaro {
 
 namespace {
 constexpr int kKeyRole = Qt::UserRole;
-}
+
+// A node that tells assistive technology what it is: a category, a station
+// or a web page. Worked out when asked, so filling the tree costs nothing more.
+class Node : public QTreeWidgetItem {
+public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+    QVariant data(int column, int role) const override
+    {
+        if (role != Qt::AccessibleDescriptionRole)
+            return QTreeWidgetItem::data(column, role);
+        if (parent() == nullptr)
+            return QStringLiteral("分类");
+        return TreeView::keyOf(this).contains(kWebPageMarker) ? QStringLiteral("网页频道") : QStringLiteral("频道");
+    }
+};
+}  // namespace
 
 TreeView::TreeView(QWidget *parent) : QTreeWidget(parent)
 {
     setHeaderHidden(true);
     setColumnCount(1);
+    // Never shown, but read out as the column's name.
+    setHeaderLabel(QStringLiteral("频道"));
     setSortingEnabled(false);
     setRootIsDecorated(true);
     setUniformRowHeights(true);
@@ -40,7 +60,7 @@ bool TreeView::addTopLevel(const QString &key, const QString &text)
 {
     if (nodes_.contains(key))
         return false;
-    auto *item = new QTreeWidgetItem(QStringList{text});
+    auto *item = new Node(QStringList{text});
     item->setData(0, kKeyRole, key);
     item->setFlags(item->flags() & ~Qt::ItemIsDragEnabled);  // categories stay in place
     if (filling_)
@@ -68,7 +88,7 @@ bool TreeView::addChild(const QString &parentKey, const QString &key, const QStr
     // Only categories take children: the tree has two levels.
     if (parent == nullptr || parent->parent() != nullptr || nodes_.contains(key))
         return false;
-    auto *item = new QTreeWidgetItem(parent, QStringList{text});
+    auto *item = new Node(parent, QStringList{text});
     item->setData(0, kKeyRole, key);
     item->setFlags(item->flags() & ~Qt::ItemIsDropEnabled);  // dropped beside, never into
     nodes_.insert(key, item);
@@ -161,6 +181,31 @@ void TreeView::keyPressEvent(QKeyEvent *event)
         return;
     }
     QTreeWidget::keyPressEvent(event);
+}
+
+bool TreeView::isTextCut(const QTreeWidgetItem *item) const
+{
+    const QModelIndex index = indexFromItem(item);
+    if (!index.isValid())
+        return false;
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    // The part of the row the text may use, as far as the viewport shows it.
+    option.rect = visualRect(index).intersected(viewport()->rect());
+    return itemDelegateForIndex(index)->sizeHint(option, index).width() > option.rect.width();
+}
+
+bool TreeView::viewportEvent(QEvent *event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QTreeWidget::viewportEvent(event);
+    const auto *help = static_cast<QHelpEvent *>(event);
+    const QTreeWidgetItem *item = itemAt(help->pos());
+    if (item != nullptr && isTextCut(item))
+        QToolTip::showText(help->globalPos(), item->text(0), viewport(), visualItemRect(item));
+    else
+        QToolTip::hideText();
+    return true;
 }
 
 void TreeView::report(QTreeWidgetItem *item)

@@ -25,6 +25,8 @@ public:
     // The key a node was added with.
     static QString keyOf(const QTreeWidgetItem *item);
     QTreeWidgetItem *nodeByKey(const QString &key) const { return nodes_.value(key); }
+    // Whether the node's text is cut short ("…") at the tree's width.
+    bool isTextCut(const QTreeWidgetItem *item) const;
 
     // Removes every node, to fill the tree again.
     void clearNodes();
@@ -42,6 +44,9 @@ protected:
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
     QMimeData *mimeData(const QList<QTreeWidgetItem *> &items) const override;
+    // A node whose text is cut short shows the whole of it as its tooltip;
+    // others show none.
+    bool viewportEvent(QEvent *event) override;
 
 private:
     void report(QTreeWidgetItem *item);

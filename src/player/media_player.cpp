@@ -72,6 +72,7 @@ MediaPlayer::MediaPlayer(QWidget *parent)
 
     setFocusPolicy(Qt::TabFocus);
     setFocusProxy(m_mini->playPauseButton());
+    setAccessibleName(QStringLiteral("播放器"));
 }
 
 MediaPlayer::~MediaPlayer()

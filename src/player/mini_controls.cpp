@@ -4,6 +4,7 @@
 #include "player_icons.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QSlider>
 #include <QToolButton>
@@ -12,11 +13,32 @@
 namespace kelvaro {
 
 namespace {
+// A tool button that Enter presses as well as Space (a plain tool button
+// only knows Space).
+class ControlButton : public QToolButton {
+public:
+    using QToolButton::QToolButton;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && !event->isAutoRepeat()) {
+            event->accept();
+            click();
+            return;
+        }
+        QToolButton::keyPressEvent(event);
+    }
+};
+
+// The buttons show only an icon: the tooltip says what they do, and so does
+// the name assistive technology reads out.
 QToolButton *makeButton(QWidget *parent, PlayerIcon icon, const QString &tip)
 {
-    auto *b = new QToolButton(parent);
+    auto *b = new ControlButton(parent);
     b->setIcon(playerIcon(icon, parent->palette().color(QPalette::ButtonText)));
     b->setToolTip(tip);
+    b->setAccessibleName(tip);
     b->setAutoRaise(true);
     b->setFocusPolicy(Qt::TabFocus);
     return b;
@@ -29,6 +51,7 @@ MiniControls::MiniControls(QWidget *parent) : QWidget(parent)
     m_status->setObjectName(QStringLiteral("statusLine"));
     m_status->setTextFormat(Qt::PlainText);
     m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    m_status->setAccessibleDescription(QStringLiteral("播放状态"));
 
     m_playPause = makeButton(this, PlayerIcon::Play, QStringLiteral("播放"));
     m_playPause->setObjectName(QStringLiteral("playPause"));
@@ -41,10 +64,12 @@ MiniControls::MiniControls(QWidget *parent) : QWidget(parent)
     m_volume->setObjectName(QStringLiteral("volume"));
     m_volume->setRange(0, 100);
     m_volume->setToolTip(QStringLiteral("音量"));
+    m_volume->setAccessibleName(QStringLiteral("音量"));
     m_volume->setMinimumWidth(40);
     m_time = new QLabel(this);
     m_time->setObjectName(QStringLiteral("elapsed"));
     m_time->setTextFormat(Qt::PlainText);
+    m_time->setAccessibleDescription(QStringLiteral("已播放时间"));
     m_time->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_time->setMinimumWidth(m_time->fontMetrics().horizontalAdvance(QStringLiteral("00:00:00")));
 
@@ -52,6 +77,7 @@ MiniControls::MiniControls(QWidget *parent) : QWidget(parent)
     m_title->setObjectName(QStringLiteral("titleLine"));
     m_title->setTextFormat(Qt::PlainText);
     m_title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    m_title->setAccessibleDescription(QStringLiteral("当前曲目"));
 
     auto *row = new QHBoxLayout;
     row->setContentsMargins(0, 0, 0, 0);
@@ -89,6 +115,8 @@ void MiniControls::setStatus(const QString &text)
 {
     m_fullStatus = text;
     m_status->setToolTip(text);
+    // Screen readers get the whole line, not the shortened one on screen.
+    m_status->setAccessibleName(text);
     elideTexts();
 }
 
@@ -96,6 +124,7 @@ void MiniControls::setTitle(const QString &title)
 {
     m_fullTitle = title;
     m_title->setToolTip(title);
+    m_title->setAccessibleName(title);
     elideTexts();
 }
 
@@ -119,7 +148,9 @@ void MiniControls::setPlaying(bool playing)
         return;
     m_playing = playing;
     m_playPause->setIcon(icon(playing ? PlayerIcon::Pause : PlayerIcon::Play));
-    m_playPause->setToolTip(playing ? QStringLiteral("暂停") : QStringLiteral("播放"));
+    const QString does = playing ? QStringLiteral("暂停") : QStringLiteral("播放");
+    m_playPause->setToolTip(does);
+    m_playPause->setAccessibleName(does);
 }
 
 void MiniControls::setMuted(bool muted)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "form1.h"
 
+#include "accessible_controls.h"
 #include "category_tree.h"
 #include "home_page.h"
 #include "media_player.h"
@@ -34,6 +35,11 @@ namespace {
 const QString kCaption = QStringLiteral("Kelvaro");
 const QString kHint = QStringLiteral("展开列表后单击频道收听");
 const QString kTrayTip = QStringLiteral("网络电台.");
+// What assistive technology calls the controls whose visible text (if any)
+// does not say what they are.
+const QString kTreeName = QStringLiteral("频道列表");
+const QString kPageName = QStringLiteral("网页");
+const QString kHomePageAction = QStringLiteral("在浏览器中打开主页");
 
 // What choosing a station drives on the window besides the page frame: the
 // player and the caption.
@@ -49,6 +55,26 @@ private:
     Form1 &form_;
 };
 
+// The page side of a choice, which also names Frame1 after the station whose
+// page it shows: its own caption is never seen, so a screen reader reads the
+// station's name instead (and just "page" while no page is shown).
+class NamedPageArea : public WebFramePageArea {
+public:
+    NamedPageArea(WebFrame frame, QString station)
+        : WebFramePageArea(frame), frame_(frame.frame), station_(std::move(station))
+    {
+    }
+    void showFrame(bool visible) override
+    {
+        frame_->setAccessibleName(visible ? station_ : kPageName);
+        WebFramePageArea::showFrame(visible);
+    }
+
+private:
+    QGroupBox *frame_;
+    QString station_;
+};
+
 }  // namespace
 
 Form1::Form1(QWidget *parent, StationListPreload *preload)
@@ -56,6 +82,7 @@ Form1::Form1(QWidget *parent, StationListPreload *preload)
                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
     , preload_(preload)
 {
+    installAccessibleControls();
     setWindowTitle(kCaption);
     setWindowIcon(programIcon());
     setFixedSize(254, 287);
@@ -73,10 +100,13 @@ void Form1::createControls()
     const WebFrame web = createWebFrame(this);
     Frame1 = web.frame;
     WebBrowser1 = web.view;
+    Frame1->setAccessibleName(kPageName);
+    WebBrowser1->setAccessibleName(kPageName);
     startupMark("Frame1, WebBrowser1");
 
     TreeView1 = new TreeView(this);
     TreeView1->setGeometry(0, 32, 217, 169);
+    TreeView1->setAccessibleName(kTreeName);
     connect(TreeView1, &TreeView::nodeClick, this, &Form1::TreeView1_NodeClick);
     startupMark("TreeView1");
 
@@ -95,6 +125,8 @@ void Form1::createControls()
 
     Label1 = new Label(kCaption + QLatin1Char(' ') + kHomePage, this);
     Label1->setGeometry(8, 8, 249, 17);
+    Label1->setLink(true);
+    Label1->setAccessibleDescription(kHomePageAction);
     connect(Label1, &Label::clicked, this, &Form1::Label1_Click);
     startupMark("lines, labels");
 
@@ -108,8 +140,10 @@ void Form1::createControls()
     // Not earlier, so that a window sent to the tray unused stays small.
     connect(TreeView1, &QTreeWidget::itemExpanded, Wmp1, &MediaPlayer::warmUp);
 
-    // Keyboard focus: the player, then the tree, then the page while shown.
-    setTabOrder(Wmp1, TreeView1);
+    // Keyboard focus: the player, the home-page line, then the tree, then the
+    // page while shown.
+    setTabOrder(Wmp1, Label1);
+    setTabOrder(Label1, TreeView1);
     setTabOrder(TreeView1, WebBrowser1);
 }
 
@@ -166,9 +200,13 @@ void Form1::showStations(const StationTable &table)
     TreeView1->verticalScrollBar()->setValue(scrolled);
     TreeView1->setUpdatesEnabled(true);
 
-    const QString listening = QString::fromUtf16(kListeningPrefix);
-    if (QTreeWidgetItem *item = TreeView1->nodeByKey(playingKey_); item && windowTitle().startsWith(listening))
-        setWindowTitle(listening + item->text(0));
+    // A renamed station that plays keeps its place in the caption and on the desktop.
+    if (QTreeWidgetItem *item = TreeView1->nodeByKey(playingKey_)) {
+        stationName_ = item->text(0);
+        const QString listening = QString::fromUtf16(kListeningPrefix);
+        if (windowTitle().startsWith(listening))
+            setWindowTitle(listening + stationName_);
+    }
 }
 
 void Form1::enableEditing()
@@ -237,6 +275,11 @@ void Form1::restore()
     cSysTray1_IconEvent();
 }
 
+bool Form1::hiddenInTray() const
+{
+    return cSysTray1->intray() && isHidden();
+}
+
 void Form1::closeEvent(QCloseEvent *event)
 {
     Wmp1->controls().stop();
@@ -248,8 +291,11 @@ void Form1::TreeView1_NodeClick(const QString &key, const QString &text)
     if (key != text)
         playingKey_ = key;
     WindowStationView view(*this);
-    WebFramePageArea page({Frame1, WebBrowser1});
+    NamedPageArea page({Frame1, WebBrowser1}, text);
     chooseStation(key, text, view, page, view);
+    // Categories, and nodes the choice ignores, leave the station as it was.
+    if (key != text)
+        stationName_ = text;
 }
 
 void Form1::Label1_Click()

@@ -51,6 +51,12 @@ public:
     // Brings the window back to the front, normal, as the tray icon does.
     void restore();
 
+    // The name of the station last chosen (the caption names it too); empty
+    // before any.
+    QString stationName() const { return stationName_; }
+    // True while the window is hidden in the notification area.
+    bool hiddenInTray() const;
+
     // The controls, in the order they are created (later ones lie above
     // earlier ones where they overlap).
     QGroupBox *Frame1 = nullptr;
@@ -83,6 +89,7 @@ private:
     QString stationListPath_;  // the list shown
     QString playingKey_;
     StationEditor *editor_ = nullptr;
+    QString stationName_;
 };
 
 }  // namespace kelvaro

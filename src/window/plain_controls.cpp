@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "plain_controls.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 
 #include <algorithm>
 
@@ -34,6 +37,24 @@ void Label::setOneCharacterPerLine(bool on)
     update();
 }
 
+void Label::setLink(bool on)
+{
+    link_ = on;
+    setFocusPolicy(on ? Qt::TabFocus : Qt::NoFocus);
+}
+
+void Label::keyPressEvent(QKeyEvent *event)
+{
+    const bool press = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter
+                       || event->key() == Qt::Key_Space;
+    if (link_ && press && !event->isAutoRepeat()) {
+        event->accept();
+        emit clicked();
+        return;
+    }
+    QLabel::keyPressEvent(event);
+}
+
 void Label::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
@@ -45,6 +66,14 @@ void Label::paintEvent(QPaintEvent *event)
 {
     if (!column_) {
         QLabel::paintEvent(event);
+        if (link_ && hasFocus()) {
+            // Around the text only, inside the label's own rectangle.
+            QPainter painter(this);
+            QStyleOptionFocusRect frame;
+            frame.initFrom(this);
+            frame.rect = QRect(0, 0, std::min(width(), fontMetrics().horizontalAdvance(text()) + 2), height());
+            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, &painter, this);
+        }
         return;
     }
     QPainter painter(this);

@@ -8,6 +8,7 @@ namespace kelvaro {
 
 // A thin solid line between two points, in the palette's text colour.
 class Line : public QWidget {
+    Q_OBJECT
 public:
     Line(QWidget *parent, QPoint from, QPoint to);
 
@@ -30,15 +31,23 @@ public:
     // font's own line height would not fit the label.
     void setOneCharacterPerLine(bool on);
 
+    // A label that opens something when clicked: it looks the same, but the
+    // keyboard reaches it (Tab, then Enter or Space), it shows a focus frame
+    // while it has focus, and assistive technology is told it is a link.
+    void setLink(bool on);
+    bool isLink() const { return link_; }
+
 signals:
     void clicked();
 
 protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:
     bool column_ = false;
+    bool link_ = false;
 };
 
 }  // namespace kelvaro

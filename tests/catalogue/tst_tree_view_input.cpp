@@ -4,7 +4,9 @@
 // through xdotool.
 #include "tree_view.h"
 
+#include <QHelpEvent>
 #include <QKeyEvent>
+#include <QToolTip>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -48,6 +50,7 @@ private slots:
     void mouse();
     void keyboard_data();
     void keyboard();
+    void tooltipsOnlyForCutNames();
 
 private:
     QPoint pointOf(const QString &where) const;
@@ -211,6 +214,45 @@ void TestTreeViewInput::keyboard()
         got << args.at(0).toString() + QLatin1Char('|') + args.at(1).toString();
     QCOMPARE(got, reports);
     QTEST(category->isExpanded(), "expandedAfter");
+}
+
+
+// A name too long for the tree's width is cut short with "…"; hovering it
+// shows the whole name. A name that fits shows no tooltip.
+void TestTreeViewInput::tooltipsOnlyForCutNames()
+{
+    const QString longName = QStringLiteral("一个名字很长很长很长很长很长很长很长很长很长很长的电台");
+    QVERIFY(tree_->addChild(QStringLiteral("新闻"), QStringLiteral("http://h/long"), longName));
+    tree_->resize(217, 169);  // as in the window
+    tree_->topLevelItem(0)->setExpanded(true);
+    const auto hover = [this](const QString &key) {
+        const QPoint at = pointOf(key);
+        QHelpEvent help(QEvent::ToolTip, at, tree_->viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(tree_->viewport(), &help);
+    };
+    // The facts, from the font itself: one name is wider than its row, the
+    // other is not.
+    const auto widerThanRow = [this](const QString &key) {
+        const QTreeWidgetItem *item = tree_->nodeByKey(key);
+        return tree_->fontMetrics().horizontalAdvance(item->text(0)) > tree_->visualItemRect(item).width();
+    };
+    QVERIFY(widerThanRow(QStringLiteral("http://h/long")));
+    QVERIFY(!widerThanRow(QStringLiteral("http://h/1")));
+
+    hover(QStringLiteral("http://h/long"));
+    QVERIFY(QToolTip::isVisible());
+    QCOMPARE(QToolTip::text(), longName);
+    hover(QStringLiteral("http://h/1"));
+    QTRY_VERIFY(!QToolTip::isVisible());
+    // Shown (or not) while the event is handled: no waiting needed.
+    hover(QStringLiteral("新闻"));
+    QVERIFY(!QToolTip::isVisible());
+
+    // Wide enough for the whole name: no tooltip for it any more.
+    tree_->resize(tree_->fontMetrics().horizontalAdvance(longName) + 120, 169);
+    QVERIFY(!widerThanRow(QStringLiteral("http://h/long")));
+    hover(QStringLiteral("http://h/long"));
+    QVERIFY(!QToolTip::isVisible());
 }
 
 QTEST_MAIN(TestTreeViewInput)

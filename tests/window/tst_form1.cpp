@@ -3,7 +3,9 @@
 // its controls where they belong, what start-up does, the station list
 // beside the executable, station choice, and the trip to the tray and back.
 #include "form1.h"
+#include "home_page.h"
 #include "media_player.h"
+#include "mini_controls.h"
 #include "plain_controls.h"
 #include "player_test_support.h"
 #include "station_dialog.h"
@@ -14,17 +16,23 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QFile>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <QUrl>
+#include <QWindow>
 
 using namespace kelvaro;
 
@@ -57,12 +65,26 @@ bool engineLoaded()
     return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libmpv");
 }
 
+void xdotool(const QStringList &args)
+{
+    QProcess::execute(QStringLiteral("xdotool"), args);
+}
+
 bool expectTray()
 {
     return qgetenv("KELVARO_EXPECT_TRAY") == "1";
 }
 
 }  // namespace
+
+// Stands in for the browser: records the addresses the program opens.
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl &url) { opened.append(url); }
+};
 
 class TestForm1 : public QObject {
     Q_OBJECT
@@ -74,6 +96,7 @@ private slots:
     }
 
     void controlsAsLaidOut();
+    void keyboardReachesEverything();
     void startUpPreparesPlayerAndLoadsStations();
     void startsWithoutUsableList_data();
     void startsWithoutUsableList();
@@ -157,16 +180,76 @@ void TestForm1::controlsAsLaidOut()
     // Label1 fits on one line: nothing of it below its 17 pixels.
     for (int x = 8; x < 217; ++x)
         QVERIFY(qGray(shot.pixel(x, 27)) > 100);
-    // Keyboard focus goes from the player to the tree, then to the page;
-    // labels and lines never take it.
+    // Keyboard focus goes from the player to the home-page line, the tree,
+    // then to the page; the hint and the lines never take it.
     QList<QWidget *> chain;
     for (QWidget *w = form.Wmp1; !chain.contains(w); w = w->nextInFocusChain())
         chain.append(w);
-    QVERIFY(chain.indexOf(form.TreeView1) > 0);
+    QVERIFY(chain.indexOf(form.Label1) > 0);
+    QVERIFY(chain.indexOf(form.TreeView1) > chain.indexOf(form.Label1));
     QVERIFY(chain.indexOf(form.WebBrowser1) > chain.indexOf(form.TreeView1));
-    for (QWidget *w : {static_cast<QWidget *>(form.Label1), static_cast<QWidget *>(form.Label2),
-                       static_cast<QWidget *>(form.Line2), static_cast<QWidget *>(form.Line3)})
+    QCOMPARE(form.Label1->focusPolicy(), Qt::TabFocus);
+    for (QWidget *w : {static_cast<QWidget *>(form.Label2), static_cast<QWidget *>(form.Line2),
+                       static_cast<QWidget *>(form.Line3)})
         QCOMPARE(w->focusPolicy(), Qt::NoFocus);
+}
+
+void TestForm1::keyboardReachesEverything()
+{
+    writeList(kList);
+    Form1 form;
+    UrlRecorder browser;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &browser, "open");
+    const auto unhandle = qScopeGuard([] { QDesktopServices::unsetUrlHandler(QStringLiteral("https")); });
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    // Activated as a user's click would (a window manager may keep the focus
+    // from a new window that asks for it itself).
+    xdotool({"windowactivate", "--sync", QString::number(form.winId())});
+    QVERIFY(QTest::qWaitForWindowActive(&form, 30000));
+    MiniControls *mini = form.Wmp1->miniControls();
+
+    // Tab goes through the player's controls, then the home-page line, then
+    // the tree.
+    mini->playPauseButton()->setFocus(Qt::TabFocusReason);
+    QList<QWidget *> visited;
+    for (int i = 0; i < 6; ++i) {
+        visited << QApplication::focusWidget();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    const QList<QWidget *> expected = {mini->playPauseButton(), mini->stopButton(), mini->muteButton(),
+                                       mini->volumeSlider(),     form.Label1,        form.TreeView1};
+    QCOMPARE(visited, expected);
+
+    // Enter (either key) and Space press a focused button.
+    QSignalSpy stops(mini, &MiniControls::stopClicked);
+    mini->stopButton()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(mini->stopButton(), Qt::Key_Return);
+    QCOMPARE(stops.size(), 1);
+    QTest::keyClick(mini->stopButton(), Qt::Key_Enter, Qt::KeypadModifier);
+    QCOMPARE(stops.size(), 2);
+    QTest::keyClick(mini->stopButton(), Qt::Key_Space);
+    QCOMPARE(stops.size(), 3);
+    mini->muteButton()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(mini->muteButton(), Qt::Key_Return);
+    QVERIFY(mini->muteButton()->isChecked());
+    QVERIFY(form.Wmp1->settings().mute());
+    QTest::keyClick(mini->muteButton(), Qt::Key_Space);
+    QVERIFY(!form.Wmp1->settings().mute());
+
+    // Enter on the home-page line opens the home page, as a click does; so
+    // does Space.
+    form.Label1->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(form.Label1, Qt::Key_Return);
+    QCOMPARE(browser.opened, QList<QUrl>{QUrl(kHomePage)});
+    QTest::keyClick(form.Label1, Qt::Key_Space);
+    QCOMPARE(browser.opened.size(), 2);
+    // The focused line shows a focus frame; without focus it is the plain
+    // label it always was.
+    const QImage focused = form.Label1->grab().toImage();
+    form.TreeView1->setFocus(Qt::TabFocusReason);
+    const QImage plain = form.Label1->grab().toImage();
+    QVERIFY(focused != plain);
 }
 
 void TestForm1::startUpPreparesPlayerAndLoadsStations()
@@ -272,8 +355,13 @@ void TestForm1::restoreFromTray()
     Form1 form;
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    form.showMinimized();
-    QTRY_VERIFY(form.isMinimized() || form.isHidden());
+    // Minimised by the window manager, as the title bar's button does: the
+    // window is minimised (and then hidden) only once the window manager has
+    // done it. (showMinimized() would call it minimised at once, and the
+    // window manager's own minimise, coming later, would undo a restore made
+    // in between, something a user cannot do.)
+    xdotool({"windowminimize", QString::number(form.winId())});
+    QTRY_VERIFY_WITH_TIMEOUT(form.isMinimized() || form.isHidden(), 30000);
 
     // The icon event may come twice (a double click): both restore.
     for (int i = 0; i < 2; ++i) {
