@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "desktop_session.h"
 
-#include "form1.h"
+#include "desktop_window.h"
 
 #ifdef KELVARO_HAVE_DBUS
 #include "mpris.h"
@@ -11,33 +11,16 @@
 
 namespace kelvaro {
 
-#ifdef KELVARO_HAVE_DBUS
-namespace {
-
-// The window as the desktop side sees it.
-class WindowForDesktop : public DesktopWindow {
-public:
-    explicit WindowForDesktop(const Form1 &form) : form_(form) {}
-    bool hiddenInTray() const override { return form_.hiddenInTray(); }
-    QString stationName() const override { return form_.stationName(); }
-
-private:
-    const Form1 &form_;
-};
-
-}  // namespace
-#endif
-
-void joinDesktop([[maybe_unused]] Form1 &form)
+void joinDesktop([[maybe_unused]] DesktopWindow &window)
 {
 #ifdef KELVARO_HAVE_DBUS
-    auto *service = new MprisService(form);
+    auto *service = new MprisService(window);
     if (!service->publish())
         delete service;
-    auto *notifications = new TitleNotifications(*form.Wmp1, std::make_unique<WindowForDesktop>(form), &form);
+    auto *notifications = new TitleNotifications(window.player(), window, &window);
     if (!notifications->start())
         delete notifications;
-    auto *inhibitor = new SleepInhibitor(*form.Wmp1, &form);
+    auto *inhibitor = new SleepInhibitor(window.player(), &window);
     if (!inhibitor->start())
         delete inhibitor;
 #endif

@@ -3,12 +3,12 @@
 
 namespace kelvaro {
 
-class Form1;
+class DesktopWindow;
 
 // Publishes the window on the desktop's session bus (media keys, sound menu,
 // playerctl). Called once the window has been painted for the first time, so
 // that talking to the bus never delays the first picture. Without a session
 // bus, or in a build without D-Bus, nothing happens.
-void joinDesktop(Form1 &form);
+void joinDesktop(DesktopWindow &window);
 
 }  // namespace kelvaro

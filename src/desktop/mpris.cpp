@@ -2,9 +2,8 @@
 #include "mpris.h"
 
 #include "desktop_platform.h"
-#include "form1.h"
+#include "desktop_window.h"
 #include "text_decoding.h"
-#include "tree_view.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -24,7 +23,7 @@ const QString kNoTrack = QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTra
 
 }  // namespace
 
-MprisService::MprisService(Form1 &form) : QObject(&form), form_(form), player_(*form.Wmp1)
+MprisService::MprisService(DesktopWindow &window) : QObject(&window), window_(window), player_(window.player())
 {
     new MprisRootAdaptor(this, *this);
     new MprisPlayerAdaptor(this, *this);
@@ -52,7 +51,7 @@ bool MprisService::publish()
 
     connect(&player_, &MediaPlayer::stateChanged, this, &MprisService::scheduleAnnounce);
     connect(&player_, &MediaPlayer::titleChanged, this, &MprisService::scheduleAnnounce);
-    connect(form_.TreeView1, &TreeView::nodeClick, this, &MprisService::onStationChosen);
+    connect(&window_, &DesktopWindow::stationChosen, this, &MprisService::onStationChosen);
     // The player has no signal for its volume: look again after any input,
     // which is how the volume changes in the window.
     qApp->installEventFilter(this);
@@ -82,7 +81,7 @@ bool MprisService::eventFilter(QObject *watched, QEvent *event)
 
 void MprisService::raise()
 {
-    form_.restore();
+    window_.raise();
 }
 
 void MprisService::quit()
@@ -90,8 +89,8 @@ void MprisService::quit()
     // After the reply to the call has gone out. Closing stops playback as the
     // window's own close does; the program then ends even when the window was
     // hidden in the tray, where closing it alone would leave no window to end with.
-    QTimer::singleShot(0, &form_, [this] {
-        form_.close();
+    QTimer::singleShot(0, &window_, [this] {
+        window_.close();
         QCoreApplication::quit();
     });
 }
@@ -123,15 +122,20 @@ QString MprisService::playbackStatus() const
 QVariantMap MprisService::metadata() const
 {
     QVariantMap map;
-    if (stationKey_.isEmpty()) {
+    if (!chosen_ || window_.stationKey().isEmpty()) {
         map.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(kNoTrack)));
         return map;
     }
     map.insert(QStringLiteral("mpris:trackid"),
-               QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/kelvaro/station/%1").arg(stationRow_))));
+               QVariant::fromValue(QDBusObjectPath(
+                   QStringLiteral("/org/kelvaro/station/%1").arg(window_.stationNumber()))));
+    // The name goes onto the bus as the album and, without a stream title,
+    // as the title: one clean line like the stream's titles. It is read
+    // afresh, so a station renamed while it plays is named anew.
+    const QString name = singleLineText(window_.stationName());
     const QString title = player_.nowPlayingTitle();
-    map.insert(QStringLiteral("xesam:title"), title.isEmpty() ? stationName_ : title);
-    map.insert(QStringLiteral("xesam:album"), stationName_);
+    map.insert(QStringLiteral("xesam:title"), title.isEmpty() ? name : title);
+    map.insert(QStringLiteral("xesam:album"), name);
     return map;
 }
 
@@ -173,47 +177,32 @@ void MprisService::stop()
     player_.controls().stop();
 }
 
-void MprisService::onStationChosen(const QString &key, const QString &text)
+void MprisService::onStationChosen()
 {
-    const QTreeWidgetItem *item = form_.TreeView1->nodeByKey(key);
-    // Categories (no parent in the tree) are not chosen; neither is anything
-    // the window's own handler ignores.
-    if (key == text || item == nullptr || item->parent() == nullptr)
-        return;
-    stationKey_ = key;
-    // The name goes onto the bus as the album and, without a stream title,
-    // as the title: one clean line like the stream's titles.
-    stationName_ = singleLineText(text);
-    stationRow_ = 0;
-    const StationTable &table = form_.stations();
-    for (int row = 1, used = table.usedRows(); row <= used; ++row) {
-        if (table.row(row).address == key) {
-            stationRow_ = row;
-            break;
-        }
-    }
+    chosen_ = true;
     scheduleAnnounce();
 }
 
-QTreeWidgetItem *MprisService::sibling(int step) const
+bool MprisService::canGoNext() const
 {
-    if (stationKey_.isEmpty())
-        return nullptr;
-    QTreeWidgetItem *item = form_.TreeView1->nodeByKey(stationKey_);
-    if (item == nullptr || item->parent() == nullptr)
-        return nullptr;
-    QTreeWidgetItem *category = item->parent();
-    return category->child(category->indexOfChild(item) + step);
+    return chosen_ && !window_.stationBeside(+1).isEmpty();
 }
 
-void MprisService::choose(QTreeWidgetItem *item)
+bool MprisService::canGoPrevious() const
 {
-    if (item == nullptr)
-        return;
-    // Exactly what a click on the node does.
-    TreeView *tree = form_.TreeView1;
-    tree->setCurrentItem(item);
-    emit tree->nodeClick(TreeView::keyOf(item), item->text(0));
+    return chosen_ && !window_.stationBeside(-1).isEmpty();
+}
+
+void MprisService::next()
+{
+    if (canGoNext())
+        window_.chooseStation(window_.stationBeside(+1));
+}
+
+void MprisService::previous()
+{
+    if (canGoPrevious())
+        window_.chooseStation(window_.stationBeside(-1));
 }
 
 void MprisService::scheduleAnnounce()

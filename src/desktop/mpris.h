@@ -9,24 +9,23 @@
 #include <QStringList>
 #include <QVariantMap>
 
-class QTreeWidgetItem;
 
 namespace kelvaro {
 
-class Form1;
+class DesktopWindow;
 
 // The program as a media player on the session bus, so that media keys, the
 // desktop's sound menu and tools like playerctl can drive it. It works only
-// through the window's public parts: the player's controls and settings,
-// the tree (a station is chosen the way a click chooses it) and the window's
-// restore and close.
+// through the window as the desktop side sees it (DesktopWindow): the
+// player, the station last chosen and its neighbours in the tree's order,
+// choosing a station as a click does, and the window's raise and close.
 class MprisService : public QObject {
     Q_OBJECT
 public:
     static inline const QString kServiceName = QStringLiteral("org.mpris.MediaPlayer2.kelvaro");
     static inline const QString kObjectPath = QStringLiteral("/org/mpris/MediaPlayer2");
 
-    explicit MprisService(Form1 &form);
+    explicit MprisService(DesktopWindow &window);
 
     // Publishes the service on the session bus. False (and nothing is left
     // registered) when there is no bus or the object cannot be registered.
@@ -40,33 +39,29 @@ public:
     QVariantMap metadata() const;
     double volume() const;
     void setVolume(double volume);
-    bool canGoNext() const { return sibling(+1) != nullptr; }
-    bool canGoPrevious() const { return sibling(-1) != nullptr; }
+    bool canGoNext() const;
+    bool canGoPrevious() const;
     void play();
     void pause();
     void playPause();
     void stop();
-    void next() { choose(sibling(+1)); }
-    void previous() { choose(sibling(-1)); }
+    void next();
+    void previous();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void onStationChosen(const QString &key, const QString &text);
-    QTreeWidgetItem *sibling(int step) const;
-    void choose(QTreeWidgetItem *item);
+    void onStationChosen();
     bool playerActive() const;
     // Sends PropertiesChanged for every player property that differs from
     // what the bus last saw.
     void announceChanges();
     void scheduleAnnounce();
 
-    Form1 &form_;
+    DesktopWindow &window_;
     MediaPlayer &player_;
-    QString stationKey_;   // the station last chosen (its address), empty before any
-    QString stationName_;
-    int stationRow_ = 0;   // its row in the station table
+    bool chosen_ = false;  // a station has been chosen
     QVariantMap announced_;
     bool announceQueued_ = false;
     bool published_ = false;

@@ -21,8 +21,8 @@ const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 
 }  // namespace
 
-TitleNotifications::TitleNotifications(MediaPlayer &player, std::unique_ptr<DesktopWindow> window, QObject *parent)
-    : QObject(parent), player_(player), window_(std::move(window))
+TitleNotifications::TitleNotifications(MediaPlayer &player, const DesktopWindow &window, QObject *parent)
+    : QObject(parent), player_(player), window_(window)
 {
 }
 
@@ -38,9 +38,9 @@ bool TitleNotifications::start()
 
 void TitleNotifications::onTitleChanged(const QString &title)
 {
-    if (title.isEmpty() || !window_->hiddenInTray())
+    if (title.isEmpty() || !window_.hiddenInTray())
         return;
-    nextSummary_ = window_->stationName();
+    nextSummary_ = window_.stationName();
     nextBody_ = title;
     sendNext();
 }

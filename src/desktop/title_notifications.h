@@ -22,7 +22,7 @@ class MediaPlayer;
 class TitleNotifications : public QObject {
     Q_OBJECT
 public:
-    TitleNotifications(MediaPlayer &player, std::unique_ptr<DesktopWindow> window, QObject *parent = nullptr);
+    TitleNotifications(MediaPlayer &player, const DesktopWindow &window, QObject *parent = nullptr);
     ~TitleNotifications() override;
 
     // Starts watching the titles. False (and nothing is done) without a
@@ -34,7 +34,7 @@ private:
     void sendNext();
 
     MediaPlayer &player_;
-    std::unique_ptr<DesktopWindow> window_;
+    const DesktopWindow &window_;
     // The notification on the screen (0: none yet), replaced by the next.
     uint shownId_ = 0;
     // At most one call on its way; a newer title waits for its answer (so

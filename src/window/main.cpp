@@ -7,6 +7,7 @@
 #include "startup_trace.h"
 #include "station_list_preload.h"
 #include "web_view.h"
+#include "window_for_desktop.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -85,7 +86,7 @@ int main(int argc, char *argv[])
         kelvaro::startupMark("instance socket");
         QApplication::setWindowIcon(kelvaro::programIcon());
         kelvaro::startupMark("application icon");
-        kelvaro::joinDesktop(form);
+        kelvaro::joinDesktop(*new kelvaro::WindowForDesktop(form));
         kelvaro::startupMark("desktop bus");
         form.enableEditing();
         kelvaro::startupMark("station editing");
