@@ -434,11 +434,15 @@ private Q_SLOTS:
             20000);
         WALL_TRY_COMPARE(m_window.focusWidget(), m_frame.view->focusProxy(), 10000);
         QCOMPARE(m_edit->text(), QStringLiteral("abc"));
-        clickAt(at);
+        // Not where the first click was: the window sees no click in between
+        // (that one went to the page), so a second click at the same spot
+        // within the double-click time selects the word, and one later puts
+        // the cursor inside "abc". Right of the text the cursor goes after it.
+        const QPoint end = m_edit->mapTo(&m_window, QPoint(m_edit->width() - 12, 12));
+        clickAt(end);
         WALL_TRY_VERIFY(m_edit->hasFocus() && m_window.isActiveWindow(), 10000);
-        // (Activation may select the line edit's text: only its end counts.)
         xdotool({QStringLiteral("type"), QStringLiteral("k")});
-        WALL_TRY_VERIFY(m_edit->text().endsWith(QLatin1Char('k')), 10000);
+        WALL_TRY_COMPARE(m_edit->text(), QStringLiteral("abck"), 10000);
         QTest::qWait(500);
         QCOMPARE(pixelsOtherThan(kGuarded), 0);   // the page did not get the "k"
     }
