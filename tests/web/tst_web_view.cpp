@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSignalSpy>
@@ -32,6 +33,7 @@ const QColor kPlayer(0xff, 0xff, 0x00);
 const QColor kWhite(0xff, 0xff, 0xff);
 const QColor kKeyed(0xc0, 0x00, 0xc0);
 const QColor kWaiting(0x00, 0x00, 0xff);
+const QColor kClicked(0xff, 0x80, 0x00);
 const QRect kPlayerArea(0, 208, 254, 77);   // the part of the window both areas share
 
 struct FakePlayer : PlayerArea {
@@ -445,6 +447,43 @@ private Q_SLOTS:
         WALL_TRY_COMPARE(m_edit->text(), QStringLiteral("abck"), 10000);
         QTest::qWait(500);
         QCOMPARE(pixelsOtherThan(kGuarded), 0);   // the page did not get the "k"
+    }
+
+    // A click into the page, then one on the line edit before the helper has
+    // even seen the first (it is stopped): however late the helper takes the
+    // keyboard for the page and says so, the later click wins, and the
+    // keyboard stays with the line edit.
+    void theLaterClickKeepsTheKeyboard()
+    {
+        choose(m_base + QStringLiteral("/keys.html#1"), QStringLiteral("键"));
+        WALL_TRY_COMPARE(pixelsOtherThan(kWaiting), 0, 30000);
+        // Two clicks apart, so that the window never sees a double click.
+        clickAt(m_edit->mapTo(&m_window, QPoint(20, 12)));
+        WALL_TRY_VERIFY(m_edit->hasFocus() && m_window.isActiveWindow(), 10000);
+        m_edit->setText(QStringLiteral("abc"));
+        m_edit->setCursorPosition(0);
+        const QPoint end = m_edit->mapTo(&m_window, QPoint(m_edit->width() - 12, 12));
+
+        const QString helper = QString::number(m_frame.view->helperPid());
+        QCOMPARE(QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-STOP"), helper}), 0);
+        auto resume = qScopeGuard(
+            [&] { QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-CONT"), helper}); });
+        clickAt(QPoint(120, 240));   // waits in the stopped helper's queue
+        clickAt(end);
+        WALL_TRY_COMPARE(m_edit->cursorPosition(), 3, 10000);   // this click is handled
+        resume.dismiss();
+        QCOMPARE(QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-CONT"), helper}), 0);
+
+        // The page got its click (so the helper has asked for the keyboard and
+        // told the program); the window system's focus is back on the window.
+        WALL_TRY_COMPARE(pixelsOtherThan(kClicked), 0, 20000);
+        WALL_TRY_COMPARE(xdotool({QStringLiteral("getwindowfocus")}).trimmed().toULongLong(),
+                         quint64(m_window.winId()), 10000);
+        xdotool({QStringLiteral("type"), QStringLiteral("k")});
+        WALL_TRY_COMPARE(m_edit->text(), QStringLiteral("abck"), 10000);
+        QCOMPARE(m_window.focusWidget(), m_edit);
+        QTest::qWait(500);
+        QCOMPARE(pixelsOtherThan(kClicked), 0);   // the page did not get the "k"
     }
 
     // A helper that dies leaves a blank frame behind; the next page starts a
