@@ -39,6 +39,27 @@ int inkIn(const QImage &shot, const QRect &rect)
     return ink;
 }
 
+// The program's state when its page does not show, for the failure message:
+// whether it still runs, its window, its children (the page helper) and the
+// window tree under its window.
+QString pageState(DesktopProgram &program)
+{
+    QStringList lines;
+    const QString ended = QStringLiteral("ended (%1 %2)")
+                              .arg(program.process().exitStatus() == QProcess::CrashExit
+                                       ? QStringLiteral("crashed, signal")
+                                       : QStringLiteral("exit code"))
+                              .arg(program.process().exitCode());
+    lines << QStringLiteral("program %1, window %2, minimised %3, in the tray %4")
+                 .arg(program.running() ? QStringLiteral("running") : ended,
+                      program.mapped() ? QStringLiteral("mapped") : QStringLiteral("unmapped"),
+                      program.minimised() ? QStringLiteral("yes") : QStringLiteral("no"),
+                      program.inTray() ? QStringLiteral("yes") : QStringLiteral("no"));
+    lines << QStringLiteral("children: ") + runTool(QStringLiteral("pgrep"), {"-a", "-P", QString::number(program.pid())}).out;
+    lines << run(QStringLiteral("xwininfo"), {"-tree", "-id", program.window()});
+    return lines.join(QLatin1Char('\n'));
+}
+
 }  // namespace
 
 class TestDesktopSession : public QObject {
@@ -131,7 +152,9 @@ void TestDesktopSession::listeningFromTheTreeAndTheTray()
     xdotool({"windowactivate", "--sync", program.window()});
     program.keys({"Down", "Return"});
     WALL_TRY_COMPARE(program.caption(), QStringLiteral("正在收听本地网页"), 10000);
-    WALL_TRY_VERIFY(sameColour(program.screenshot().pixel(127, 246), kPageBlock), 60000);
+    WALL_TRY_VERIFY2(sameColour(program.screenshot().pixel(127, 246), kPageBlock),
+                     (program.screenshot(shots + QStringLiteral("/page-missing.png")), pageState(program)),
+                     60000);
     shot = program.screenshot(shots + QStringLiteral("/page.png"));
     for (const QPoint p : {QPoint(1, 209), QPoint(252, 209), QPoint(1, 283), QPoint(252, 283)})
         QVERIFY2(sameColour(shot.pixel(p), kPageBlock), qPrintable(QStringLiteral("%1,%2").arg(p.x()).arg(p.y())));
