@@ -16,6 +16,8 @@ function(kelvaro_add_test)
     target_compile_definitions(${T_NAME} PRIVATE
         KELVARO_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
         KELVARO_BINARY_DIR="${CMAKE_BINARY_DIR}")
+    # wall_clock_wait.h: waits bounded by the clock, for every test.
+    target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
 
     set(home ${CMAKE_BINARY_DIR}/test-home/${T_NAME})
     file(MAKE_DIRECTORY ${home}/runtime)

@@ -24,6 +24,13 @@ namespace {
 // A helper that does not end within this time after being asked is killed.
 constexpr int kEndGraceMs = 5000;
 
+// True when window system time a is before b (32-bit milliseconds that
+// wrap, on X11 as on Windows).
+bool isEarlier(quint64 a, quint64 b)
+{
+    return qint32(quint32(a) - quint32(b)) < 0;
+}
+
 QString helperProgram()
 {
     static const QString program = [] {
@@ -76,6 +83,8 @@ HelperSurface::HelperSurface(QWidget *parent, std::function<void(bool)> onLoadFi
     setFocusPolicy(Qt::StrongFocus);
     if (parent)
         setGeometry(parent->rect());
+    // Presses in the window, for the order of clicks here and in the page.
+    qApp->installEventFilter(this);
 }
 
 HelperSurface::~HelperSurface()
@@ -191,9 +200,19 @@ void HelperSurface::readMessages(QProcess *process)
         } else if (word == helper::kRenderer) {
             m_rendererPid = arg.toLongLong();
         } else if (word == helper::kFocused) {
-            // The user clicked into the page: the view holds the keyboard now,
-            // so that a click elsewhere in the window takes it back.
-            if (!hasFocus()) {
+            const quint64 clickedAt = arg.toULongLong();
+            if (clickedAt != 0 && m_lastPressInWindow != 0
+                && isEarlier(clickedAt, m_lastPressInWindow)) {
+                // The user clicked into the window after clicking into the
+                // page, and this message comes late: the window keeps the
+                // keyboard. The later click's time also makes the window
+                // system prefer this request to the helper's, whichever it
+                // handled first.
+                if (window()->windowHandle())
+                    window()->windowHandle()->requestActivate();
+            } else if (!hasFocus()) {
+                // The user clicked into the page: the view holds the keyboard
+                // now, so that a click elsewhere in the window takes it back.
                 m_focusFromHelper = true;
                 setFocus(Qt::MouseFocusReason);
                 m_focusFromHelper = false;
@@ -213,6 +232,15 @@ void HelperSurface::ended(QProcess *process)
     }
     m_ending.removeAll(process);
     process->deleteLater();
+}
+
+bool HelperSurface::eventFilter(QObject *watched, QEvent *event)
+{
+    // Each press reaches the window once, then its widgets: count it once.
+    if (event->type() == QEvent::MouseButtonPress && watched->isWindowType()
+        && watched == window()->windowHandle())
+        m_lastPressInWindow = static_cast<QInputEvent *>(event)->timestamp();
+    return QWidget::eventFilter(watched, event);
 }
 
 void HelperSurface::focusInEvent(QFocusEvent *event)

@@ -41,6 +41,7 @@ public:
     qint64 helperPid() const override;
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
 
@@ -57,6 +58,9 @@ private:
     bool m_audible = false;
     qint64 m_rendererPid = 0;
     bool m_focusFromHelper = false;
+    // Window system time of the last mouse press in this window outside the
+    // page (the page's own go to the helper); 0 before the first.
+    quint64 m_lastPressInWindow = 0;
 };
 
 } // namespace kelvaro

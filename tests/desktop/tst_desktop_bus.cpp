@@ -6,6 +6,7 @@
 // tests (which sends a stream title), both on 127.0.0.1.
 #include "desktop_program.h"
 #include "player_test_support.h"
+#include "wall_clock_wait.h"
 
 #include <QDir>
 #include <QFile>
@@ -137,7 +138,7 @@ void TestDesktopBus::initTestCase()
                        {supportScript(QStringLiteral("tied_child.py")), QStringLiteral("dbus-daemon"),
                         QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
                         QStringLiteral("--print-address=1")}));
-    QTRY_VERIFY_WITH_TIMEOUT(bus_.output().contains('\n'), 20000);
+    WALL_TRY_VERIFY(bus_.output().contains('\n'), 20000);
     busAddress_ = QString::fromUtf8(bus_.output()).trimmed();
     QVERIFY(busAddress_.startsWith(QLatin1String("unix:")));
     qputenv("DBUS_SESSION_BUS_ADDRESS", busAddress_.toUtf8());
@@ -181,7 +182,7 @@ void TestDesktopBus::desktopClientsDriveThePlayer()
     QVERIFY(program.start(prepareFolder(list)));
 
     // Published once the window is up; nothing chosen yet.
-    QTRY_COMPARE_WITH_TIMEOUT(playerctl({"status"}), QStringLiteral("Stopped"), 20000);
+    WALL_TRY_COMPARE(playerctl({"status"}), QStringLiteral("Stopped"), 20000);
     QCOMPARE(busProperty(QStringLiteral("org.mpris.MediaPlayer2"), QStringLiteral("Identity")),
              QStringLiteral("(<'Kelvaro'>,)"));
     QCOMPARE(busProperty(QStringLiteral("org.mpris.MediaPlayer2"), QStringLiteral("DesktopEntry")),
@@ -195,71 +196,71 @@ void TestDesktopBus::desktopClientsDriveThePlayer()
 
     // A station chosen in the tree plays; the desktop sees it and its name.
     program.chooseStation(2);
-    QTRY_COMPARE_WITH_TIMEOUT(program.caption(), QStringLiteral("正在收听乙台"), 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(playerctl({"status"}), QStringLiteral("Playing"), 30000);
+    WALL_TRY_COMPARE(program.caption(), QStringLiteral("正在收听乙台"), 10000);
+    WALL_TRY_COMPARE(playerctl({"status"}), QStringLiteral("Playing"), 30000);
     QCOMPARE(playerctl({"metadata", "xesam:album"}), QStringLiteral("乙台"));
     QVERIFY(capture_.waitForAudio(capture_.size(), AlsaCapture::kRate * AlsaCapture::kBytesPerFrame, 60000));
     QCOMPARE(busProperty(kPlayer, QStringLiteral("CanGoNext")), QStringLiteral("(<true>,)"));
     QCOMPARE(busProperty(kPlayer, QStringLiteral("CanGoPrevious")), QStringLiteral("(<true>,)"));
 
     // The title the stream sends reaches the desktop, as a change it is told of.
-    QTRY_COMPARE_WITH_TIMEOUT(playerctl({"metadata", "xesam:title"}), title, 30000);
-    QTRY_VERIFY_WITH_TIMEOUT(titles.saw({title}), 10000);
+    WALL_TRY_COMPARE(playerctl({"metadata", "xesam:title"}), title, 30000);
+    WALL_TRY_VERIFY(titles.saw({title}), 10000);
     QCOMPARE(playerctl({"metadata", "xesam:album"}), QStringLiteral("乙台"));
 
     // Transport commands, each seen by the follower as a change.
     QVERIFY(playerctlDoes({"pause"}));
-    QTRY_COMPARE_WITH_TIMEOUT(playerctl({"status"}), QStringLiteral("Paused"), 20000);
+    WALL_TRY_COMPARE(playerctl({"status"}), QStringLiteral("Paused"), 20000);
     QVERIFY(playerctlDoes({"play-pause"}));
-    QTRY_COMPARE_WITH_TIMEOUT(playerctl({"status"}), QStringLiteral("Playing"), 20000);
+    WALL_TRY_COMPARE(playerctl({"status"}), QStringLiteral("Playing"), 20000);
     QVERIFY(playerctlDoes({"stop"}));
-    QTRY_COMPARE_WITH_TIMEOUT(playerctl({"status"}), QStringLiteral("Stopped"), 20000);
+    WALL_TRY_COMPARE(playerctl({"status"}), QStringLiteral("Stopped"), 20000);
     QVERIFY(playerctlDoes({"play"}));
-    QTRY_COMPARE_WITH_TIMEOUT(playerctl({"status"}), QStringLiteral("Playing"), 20000);
-    QTRY_VERIFY_WITH_TIMEOUT(status.saw({"Stopped", "Playing", "Paused", "Playing", "Stopped", "Playing"}), 10000);
+    WALL_TRY_COMPARE(playerctl({"status"}), QStringLiteral("Playing"), 20000);
+    WALL_TRY_VERIFY(status.saw({"Stopped", "Playing", "Paused", "Playing", "Stopped", "Playing"}), 10000);
 
     // Volume 0..1 is the player's 0..100; out-of-range values are clamped.
     QCOMPARE(playerctl({"volume"}), QStringLiteral("1.000000"));
     QVERIFY(playerctlDoes({"volume", "0.25"}));
-    QTRY_COMPARE_WITH_TIMEOUT(playerctl({"volume"}), QStringLiteral("0.250000"), 10000);
+    WALL_TRY_COMPARE(playerctl({"volume"}), QStringLiteral("0.250000"), 10000);
     QVERIFY(!callMpris(QStringLiteral("org.freedesktop.DBus.Properties.Set"),
                        {kPlayer, "Volume", "<7.5>"}).isNull());
-    QTRY_COMPARE_WITH_TIMEOUT(playerctl({"volume"}), QStringLiteral("1.000000"), 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(volumes.saw({"1.000000", "0.250000", "1.000000"}), 10000);
+    WALL_TRY_COMPARE(playerctl({"volume"}), QStringLiteral("1.000000"), 10000);
+    WALL_TRY_VERIFY(volumes.saw({"1.000000", "0.250000", "1.000000"}), 10000);
 
     // Next and previous stay within the station's category.
     QVERIFY(!callMpris(kPlayer + QStringLiteral(".Next")).isNull());
-    QTRY_COMPARE_WITH_TIMEOUT(program.caption(), QStringLiteral("正在收听丙台"), 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(playerctl({"metadata", "xesam:album"}), QStringLiteral("丙台"), 10000);
+    WALL_TRY_COMPARE(program.caption(), QStringLiteral("正在收听丙台"), 10000);
+    WALL_TRY_COMPARE(playerctl({"metadata", "xesam:album"}), QStringLiteral("丙台"), 10000);
     QCOMPARE(playerctl({"metadata", "xesam:title"}), QStringLiteral("丙台"));  // this stream sends no title
-    QTRY_COMPARE_WITH_TIMEOUT(busProperty(kPlayer, QStringLiteral("CanGoNext")), QStringLiteral("(<false>,)"), 10000);
+    WALL_TRY_COMPARE(busProperty(kPlayer, QStringLiteral("CanGoNext")), QStringLiteral("(<false>,)"), 10000);
     QVERIFY(!callMpris(kPlayer + QStringLiteral(".Next")).isNull());  // the last one: nothing happens
     QVERIFY(!callMpris(kPlayer + QStringLiteral(".Previous")).isNull());
-    QTRY_COMPARE_WITH_TIMEOUT(program.caption(), QStringLiteral("正在收听乙台"), 10000);
+    WALL_TRY_COMPARE(program.caption(), QStringLiteral("正在收听乙台"), 10000);
     QVERIFY(!callMpris(kPlayer + QStringLiteral(".Previous")).isNull());
-    QTRY_COMPARE_WITH_TIMEOUT(program.caption(), QStringLiteral("正在收听甲台"), 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(busProperty(kPlayer, QStringLiteral("CanGoPrevious")), QStringLiteral("(<false>,)"),
+    WALL_TRY_COMPARE(program.caption(), QStringLiteral("正在收听甲台"), 10000);
+    WALL_TRY_COMPARE(busProperty(kPlayer, QStringLiteral("CanGoPrevious")), QStringLiteral("(<false>,)"),
                               10000);
     QVERIFY(!callMpris(kPlayer + QStringLiteral(".Previous")).isNull());  // the first one: nothing happens
     QVERIFY(!callMpris(kPlayer + QStringLiteral(".Next")).isNull());
-    QTRY_COMPARE_WITH_TIMEOUT(program.caption(), QStringLiteral("正在收听乙台"), 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(playerctl({"status"}), QStringLiteral("Playing"), 30000);
+    WALL_TRY_COMPARE(program.caption(), QStringLiteral("正在收听乙台"), 10000);
+    WALL_TRY_COMPARE(playerctl({"status"}), QStringLiteral("Playing"), 30000);
 
     // Raise brings the window back from the tray, as the tray icon does.
     program.minimiseToTray();
-    QTRY_VERIFY_WITH_TIMEOUT(!program.mapped(), 10000);
-    QTRY_VERIFY2_WITH_TIMEOUT(program.inTray(), trayState(), 10000);
+    WALL_TRY_VERIFY(!program.mapped(), 10000);
+    WALL_TRY_VERIFY2(program.inTray(), trayState(), 10000);
     QVERIFY(!callMpris(QStringLiteral("org.mpris.MediaPlayer2.Raise")).isNull());
-    QTRY_VERIFY_WITH_TIMEOUT(program.mapped(), 10000);
+    WALL_TRY_VERIFY(program.mapped(), 10000);
     QVERIFY(!program.minimised());
-    QTRY_VERIFY_WITH_TIMEOUT(!program.inTray(), 10000);
+    WALL_TRY_VERIFY(!program.inTray(), 10000);
 
     // Quit closes the program as closing its window does.
     QVERIFY(!callMpris(QStringLiteral("org.mpris.MediaPlayer2.Quit")).isNull());
     QVERIFY(program.process().waitForFinished(10000));
     QCOMPARE(program.process().exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.process().exitCode(), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!run(QStringLiteral("playerctl"), {"-l"}).contains(QStringLiteral("kelvaro")), 10000);
+    WALL_TRY_VERIFY(!run(QStringLiteral("playerctl"), {"-l"}).contains(QStringLiteral("kelvaro")), 10000);
 }
 
 void TestDesktopBus::secondStartHandsOverToTheFirst()
@@ -271,8 +272,8 @@ void TestDesktopBus::secondStartHandsOverToTheFirst()
     DesktopProgram first;
     QVERIFY(first.start(executable, env));
     first.minimiseToTray();
-    QTRY_VERIFY_WITH_TIMEOUT(!first.mapped(), 10000);
-    QTRY_VERIFY2_WITH_TIMEOUT(first.inTray(), trayState(), 10000);
+    WALL_TRY_VERIFY(!first.mapped(), 10000);
+    WALL_TRY_VERIFY2(first.inTray(), trayState(), 10000);
 
     QProcess second;
     second.setProcessEnvironment(env);
@@ -280,9 +281,9 @@ void TestDesktopBus::secondStartHandsOverToTheFirst()
     QVERIFY(second.waitForFinished(20000));
     QCOMPARE(second.exitStatus(), QProcess::NormalExit);
     QCOMPARE(second.exitCode(), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(first.mapped(), 10000);
+    WALL_TRY_VERIFY(first.mapped(), 10000);
     QVERIFY(!first.minimised());
-    QTRY_VERIFY_WITH_TIMEOUT(!first.inTray(), 10000);
+    WALL_TRY_VERIFY(!first.inTray(), 10000);
     QVERIFY(first.process().state() == QProcess::Running);
 
     // Another session (its own runtime folder) does not see this one.
@@ -307,13 +308,13 @@ void TestDesktopBus::secondStartHandsOverToTheFirst()
     DesktopProgram next;
     QVERIFY(next.start(executable, env));
     next.minimiseToTray();
-    QTRY_VERIFY_WITH_TIMEOUT(!next.mapped(), 10000);
+    WALL_TRY_VERIFY(!next.mapped(), 10000);
     QProcess again;
     again.setProcessEnvironment(env);
     again.start(executable, {});
     QVERIFY(again.waitForFinished(20000));
     QCOMPARE(again.exitCode(), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(next.mapped(), 10000);
+    WALL_TRY_VERIFY(next.mapped(), 10000);
 
     // A clean close removes the socket and the lock.
     xdotool({"windowactivate", "--sync", next.window()});
@@ -340,7 +341,7 @@ void TestDesktopBus::personalListComesFirst()
         DesktopProgram program;
         QVERIFY(program.start(executable, withoutBus()));
         program.chooseStation(1);
-        QTRY_COMPARE_WITH_TIMEOUT(program.caption(), QStringLiteral("正在收听个人电台"), 10000);
+        WALL_TRY_COMPARE(program.caption(), QStringLiteral("正在收听个人电台"), 10000);
     }
     // The checker, with no file named, checks the same list and says which.
     const QString checker = QStringLiteral(KELVARO_BINARY_DIR "/kelvaro-check");
@@ -355,7 +356,7 @@ void TestDesktopBus::personalListComesFirst()
         DesktopProgram program;
         QVERIFY(program.start(executable, withoutBus()));
         program.chooseStation(1);
-        QTRY_COMPARE_WITH_TIMEOUT(program.caption(), QStringLiteral("正在收听旁边电台"), 10000);
+        WALL_TRY_COMPARE(program.caption(), QStringLiteral("正在收听旁边电台"), 10000);
     }
     check = runTool(checker, {});
     QVERIFY2(check.err.contains(QStringLiteral(KELVARO_BINARY_DIR "/电台.ini")), qPrintable(check.err));

@@ -11,6 +11,7 @@
 #include "player_test_support.h"
 #include "reconnect_policy.h"
 #include "status_texts.h"
+#include "wall_clock_wait.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -262,7 +263,7 @@ void TestPlayerBasics::closedPortFailsAndStaysStopped()
     const QString url = QStringLiteral("http://127.0.0.1:%1/live").arg(testing::freePort());
     player.setURL(url);
     QCOMPARE(player.statusText(), statustext::connecting());
-    QTRY_COMPARE_WITH_TIMEOUT(player.state(), MediaPlayer::State::Failed, 60000);
+    WALL_TRY_COMPARE(player.state(), MediaPlayer::State::Failed, 60000);
     QCOMPARE(player.lastFailure(), PlayerFailure::CannotConnect);
     QCOMPARE(opened.count(), 1);
     QCOMPARE(opened.first().first().toString(), url);

@@ -5,6 +5,7 @@
 // kind of every result in file order, both outputs, the exit codes, that no
 // more than --jobs connections are ever open, and Ctrl-C.
 #include "player_test_support.h"
+#include "wall_clock_wait.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -339,7 +340,7 @@ void TestStationProbe::neverMoreThanJobsConnections()
     // closed when its station was given up.
     QCOMPARE(server.accepted(), 7);
     QCOMPARE(server.mostOpen(), 3);
-    QTRY_COMPARE_WITH_TIMEOUT(server.open(), 0, 5000);
+    WALL_TRY_COMPARE(server.open(), 0, 5000);
 }
 
 void TestStationProbe::interruptPrintsWhatIsKnown()
@@ -360,10 +361,10 @@ void TestStationProbe::interruptPrintsWhatIsKnown()
     QVERIFY(process.waitForStarted(10000));
     // Interrupted once the first result is out and the stalls are open.
     QByteArray out;
-    QTRY_VERIFY_WITH_TIMEOUT((out += process.readAllStandardOutput()).contains("not-found") && server.open() == 3,
+    WALL_TRY_VERIFY((out += process.readAllStandardOutput()).contains("not-found") && server.open() == 3,
                              60000);
     QVERIFY(::kill(pid_t(process.processId()), SIGINT) == 0);
-    QTRY_VERIFY_WITH_TIMEOUT(process.state() == QProcess::NotRunning, 30000);
+    WALL_TRY_VERIFY(process.state() == QProcess::NotRunning, 30000);
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 130);
     out += process.readAllStandardOutput();
@@ -374,7 +375,7 @@ void TestStationProbe::interruptPrintsWhatIsKnown()
     QVERIFY2(text.contains(QStringLiteral("Interrupted after")), qPrintable(text));
     QVERIFY2(text.contains(QStringLiteral("4 station(s) not probed")), qPrintable(text));
     // The workers went with it: every connection is closed.
-    QTRY_COMPARE_WITH_TIMEOUT(server.open(), 0, 5000);
+    WALL_TRY_COMPARE(server.open(), 0, 5000);
     QCOMPARE(server.accepted(), 3);
 #endif
 }

@@ -6,6 +6,7 @@
 // program plays is captured through ALSA and checked for the tone.
 #include "desktop_program.h"
 #include "player_test_support.h"
+#include "wall_clock_wait.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -36,6 +37,27 @@ int inkIn(const QImage &shot, const QRect &rect)
         for (int x = rect.left(); x <= rect.right(); ++x)
             ink += qGray(shot.pixel(x, y)) < 110;
     return ink;
+}
+
+// The program's state when its page does not show, for the failure message:
+// whether it still runs, its window, its children (the page helper) and the
+// window tree under its window.
+QString pageState(DesktopProgram &program)
+{
+    QStringList lines;
+    const QString ended = QStringLiteral("ended (%1 %2)")
+                              .arg(program.process().exitStatus() == QProcess::CrashExit
+                                       ? QStringLiteral("crashed, signal")
+                                       : QStringLiteral("exit code"))
+                              .arg(program.process().exitCode());
+    lines << QStringLiteral("program %1, window %2, minimised %3, in the tray %4")
+                 .arg(program.running() ? QStringLiteral("running") : ended,
+                      program.mapped() ? QStringLiteral("mapped") : QStringLiteral("unmapped"),
+                      program.minimised() ? QStringLiteral("yes") : QStringLiteral("no"),
+                      program.inTray() ? QStringLiteral("yes") : QStringLiteral("no"));
+    lines << QStringLiteral("children: ") + runTool(QStringLiteral("pgrep"), {"-a", "-P", QString::number(program.pid())}).out;
+    lines << run(QStringLiteral("xwininfo"), {"-tree", "-id", program.window()});
+    return lines.join(QLatin1Char('\n'));
 }
 
 }  // namespace
@@ -70,7 +92,7 @@ void TestDesktopSession::initTestCase()
     QVERIFY(pageServer_.start(QStringLiteral("python3"),
                               {QStringLiteral(KELVARO_SOURCE_DIR "/tests/web/pages/serve.py"),
                                QStringLiteral(KELVARO_SOURCE_DIR "/tests/web/pages")}));
-    QTRY_VERIFY_WITH_TIMEOUT(!pageServer_.output().isEmpty() || !pageBase_.isEmpty(), 20000);
+    WALL_TRY_VERIFY(!pageServer_.output().isEmpty() || !pageBase_.isEmpty(), 20000);
     pageBase_ = QStringLiteral("http://127.0.0.1:%1/").arg(QString::fromUtf8(pageServer_.output()).trimmed());
 }
 
@@ -105,14 +127,14 @@ void TestDesktopSession::listeningFromTheTreeAndTheTray()
     program.click(40, 42);
     QTest::qWait(300);
     program.keys({"Down", "Return"});
-    QTRY_COMPARE_WITH_TIMEOUT(program.caption(), QStringLiteral("正在收听本地电台"), 10000);
+    WALL_TRY_COMPARE(program.caption(), QStringLiteral("正在收听本地电台"), 10000);
     QVERIFY(capture_.waitForAudio(capture_.size(), AlsaCapture::kRate * AlsaCapture::kBytesPerFrame, 60000));
     QVERIFY(qAbs(capture_.recentFrequency() - kToneHz) < 15);
 
     // Minimise: into the tray, and the stream plays on.
     xdotool({"windowminimize", program.window()});
-    QTRY_VERIFY_WITH_TIMEOUT(!program.mapped(), 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(!program.trayIcon().isEmpty(), 10000);
+    WALL_TRY_VERIFY(!program.mapped(), 10000);
+    WALL_TRY_VERIFY(!program.trayIcon().isEmpty(), 10000);
     const qint64 before = capture_.size();
     QVERIFY(capture_.waitForAudio(before, 2 * AlsaCapture::kRate * AlsaCapture::kBytesPerFrame, 30000));
     QVERIFY(qAbs(capture_.recentFrequency() - kToneHz) < 15);
@@ -121,16 +143,18 @@ void TestDesktopSession::listeningFromTheTreeAndTheTray()
     const QString icon = program.trayIcon();
     xdotool({"mousemove", "--window", icon, "4", "4"});
     xdotool({"click", "1"});
-    QTRY_VERIFY_WITH_TIMEOUT(program.mapped(), 10000);
+    WALL_TRY_VERIFY(program.mapped(), 10000);
     QVERIFY(!program.minimised());
-    QTRY_VERIFY_WITH_TIMEOUT(program.trayIcon().isEmpty(), 10000);
+    WALL_TRY_VERIFY(program.trayIcon().isEmpty(), 10000);
 
     // The page station shows its framed region where the player was.
     program.click(60, 42 + 18);
     xdotool({"windowactivate", "--sync", program.window()});
     program.keys({"Down", "Return"});
-    QTRY_COMPARE_WITH_TIMEOUT(program.caption(), QStringLiteral("正在收听本地网页"), 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(sameColour(program.screenshot().pixel(127, 246), kPageBlock), 60000);
+    WALL_TRY_COMPARE(program.caption(), QStringLiteral("正在收听本地网页"), 10000);
+    WALL_TRY_VERIFY2(sameColour(program.screenshot().pixel(127, 246), kPageBlock),
+                     (program.screenshot(shots + QStringLiteral("/page-missing.png")), pageState(program)),
+                     60000);
     shot = program.screenshot(shots + QStringLiteral("/page.png"));
     for (const QPoint p : {QPoint(1, 209), QPoint(252, 209), QPoint(1, 283), QPoint(252, 283)})
         QVERIFY2(sameColour(shot.pixel(p), kPageBlock), qPrintable(QStringLiteral("%1,%2").arg(p.x()).arg(p.y())));

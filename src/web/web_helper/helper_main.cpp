@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QInputEvent>
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
@@ -37,19 +38,29 @@ void say(const QByteArray &line)
 }
 
 // The page window. A click into the page gives it the keyboard and tells the
-// program so: no window manager does that for a window inside another
-// program's window, and the program's own focus must follow.
+// program so, with the click's time: no window manager does that for a
+// window inside another program's window, and the program's own focus must
+// follow unless the user has clicked into the program's window since.
 class PageWindow : public QWidget
 {
 public:
     bool eventFilter(QObject *, QEvent *event) override
     {
         if (event->type() == QEvent::MouseButtonPress && windowHandle()) {
-            takeKeyboardFocus(windowHandle());
-            say(helper::kFocused);
+            // One press is offered to every widget (and window) on its way:
+            // act once.
+            const quint64 time = static_cast<QInputEvent *>(event)->timestamp();
+            if (time != 0 && time == m_lastPress)
+                return false;
+            m_lastPress = time;
+            takeKeyboardFocus(windowHandle(), time);
+            say(QByteArray(helper::kFocused) + ' ' + QByteArray::number(time));
         }
         return false;
     }
+
+private:
+    quint64 m_lastPress = 0;
 };
 
 } // namespace

@@ -12,7 +12,11 @@
 //   load <percent-encoded address>     loaded 1|0        a load finished
 //   focus                              audible 1|0       the page's sound
 //   quit (or end of input)             renderer <pid>    0 while none
-//                                      focused           the page took the keyboard
+//                                      focused <time>    the page took the keyboard
+//
+// <time> in "focused" is the window system's time of the click into the page
+// (X server time, or the message time on Windows; 0 when unknown), so that the
+// program can tell it from a click into its own window made after it.
 
 namespace kelvaro::helper {
 

@@ -11,21 +11,24 @@
 
 namespace kelvaro {
 
-void takeKeyboardFocus(QWindow *window)
+void takeKeyboardFocus(QWindow *window, quint64 eventTime)
 {
 #ifdef KELVARO_HAVE_XCB
-    // Inside another program's window, Qt's own request carries this
-    // program's last X time stamp, older than the program's last focus
-    // change, and the X server ignores it. The window sits inside the
-    // program's window, so the user's intent is clear: take it now.
+    // Inside another program's window Qt does not ask the X server at all
+    // (it treats the window as embedded). The request carries the time of
+    // the click that asks for it: the server then orders it against the
+    // program's own requests by when the user acted, not by which process
+    // got there first. Without a click (the program handed the keyboard
+    // over), the program has just decided: now.
     if (auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
         xcb_connection_t *c = x11->connection();
         xcb_set_input_focus(c, XCB_INPUT_FOCUS_PARENT, xcb_window_t(window->winId()),
-                            XCB_CURRENT_TIME);
+                            eventTime != 0 ? xcb_timestamp_t(eventTime) : XCB_CURRENT_TIME);
         xcb_flush(c);
         return;
     }
 #endif
+    Q_UNUSED(eventTime);
     window->requestActivate();
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "desktop_program.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -59,7 +60,9 @@ bool DesktopProgram::start(const QString &executable, const QProcessEnvironment 
     if (!process_.waitForStarted(30000))
         return false;
     const QString pid = QString::number(process_.processId());
-    for (int i = 0; i < 300 && window_.isEmpty() && running(); ++i) {
+    // Bounded by the clock: each look runs xdotool, slow on a loaded machine.
+    const QDeadlineTimer deadline(30000);
+    while (window_.isEmpty() && running() && !deadline.hasExpired()) {
         window_ = xdotool({"search", "--onlyvisible", "--pid", pid, "--name", "Kelvaro"})
                       .section(QLatin1Char('\n'), 0, 0);
         if (window_.isEmpty())
