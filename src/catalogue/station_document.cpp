@@ -226,6 +226,14 @@ StationEdit StationDocument::editable() const
     return StationEdit::done();
 }
 
+StationEdit StationDocument::findStation(const QString &address, const PlainTree::Node *&holder, int &index) const
+{
+    if (StationEdit why = editable(); !why.ok)
+        return why;
+    holder = categoryOf(address, &index);
+    return holder ? StationEdit::done() : StationEdit::refused(QStringLiteral("列表中没有这个电台。"));
+}
+
 StationEdit StationDocument::checkNewKey(const QString &key, const QString &allowed) const
 {
     if (key == allowed || !rowOfKey_.contains(key))
@@ -298,12 +306,10 @@ StationEdit StationDocument::addStation(const QString &categoryName, int index, 
 
 StationEdit StationDocument::updateStation(const QString &address, const StationRecord &station)
 {
-    if (StationEdit why = editable(); !why.ok)
-        return why;
+    const PlainTree::Node *holder = nullptr;
     int index = 0;
-    const PlainTree::Node *holder = categoryOf(address, &index);
-    if (!holder)
-        return StationEdit::refused(QStringLiteral("列表中没有这个电台。"));
+    if (StationEdit why = findStation(address, holder, index); !why.ok)
+        return why;
     if (const QString problem = stationProblem(station); !problem.isEmpty())
         return StationEdit::refused(problem);
     if (StationEdit clash = checkNewKey(station.address, address); !clash.ok)
@@ -330,12 +336,10 @@ StationEdit StationDocument::updateStation(const QString &address, const Station
 
 StationEdit StationDocument::removeStation(const QString &address)
 {
-    if (StationEdit why = editable(); !why.ok)
-        return why;
+    const PlainTree::Node *holder = nullptr;
     int index = 0;
-    const PlainTree::Node *holder = categoryOf(address, &index);
-    if (!holder)
-        return StationEdit::refused(QStringLiteral("列表中没有这个电台。"));
+    if (StationEdit why = findStation(address, holder, index); !why.ok)
+        return why;
     QList<Line> lines = lines_;
     lines.removeAt(lineOfRow(rowOfKey_.value(address)));
     QList<PlainTree::Node> expected = tree_;
@@ -345,12 +349,10 @@ StationEdit StationDocument::removeStation(const QString &address)
 
 StationEdit StationDocument::moveStation(const QString &address, const QString &categoryName, int index)
 {
-    if (StationEdit why = editable(); !why.ok)
-        return why;
+    const PlainTree::Node *holder = nullptr;
     int from = 0;
-    const PlainTree::Node *holder = categoryOf(address, &from);
-    if (!holder)
-        return StationEdit::refused(QStringLiteral("列表中没有这个电台。"));
+    if (StationEdit why = findStation(address, holder, from); !why.ok)
+        return why;
     if (!category(categoryName))
         return StationEdit::refused(QStringLiteral("没有名为“%1”的分类。").arg(categoryName));
 

@@ -89,6 +89,9 @@ private:
     StationEdit commit(QList<Line> lines, const QList<PlainTree::Node> &expected);
     StationEdit checkNewKey(const QString &key, const QString &allowed = {}) const;
     StationEdit editable() const;
+    // The list can be edited and shows a station with this address: its
+    // category and its place there.
+    StationEdit findStation(const QString &address, const PlainTree::Node *&holder, int &index) const;
 
     QByteArray prefix_;   // the byte-order mark, if any
     QByteArray newline_;  // the file's line ending, used for new lines
