@@ -29,6 +29,16 @@ public:
     StationRecord &row(int n) { return rows_.at(static_cast<size_t>(n - 1)); }
     const StationRecord &row(int n) const { return rows_.at(static_cast<size_t>(n - 1)); }
 
+    // The first row before the table's end with this address; 0 when none.
+    int rowOf(const QString &address) const
+    {
+        for (int n = 1, used = usedRows(); n <= used; ++n) {
+            if (row(n).address == address)
+                return n;
+        }
+        return 0;
+    }
+
     // Number of rows before the table's end.
     int usedRows() const
     {

@@ -126,17 +126,17 @@ QTreeWidgetItem *TreeView::draggedStation(const QMimeData *data) const
 
 void TreeView::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (draggedStation(event->mimeData())) {
-        event->setDropAction(Qt::MoveAction);
-        event->accept();
-    } else {
-        event->ignore();
-    }
+    takeOnlyStations(event);
 }
 
 void TreeView::dragMoveEvent(QDragMoveEvent *event)
 {
     QTreeWidget::dragMoveEvent(event);  // the drop indicator and scrolling
+    takeOnlyStations(event);
+}
+
+void TreeView::takeOnlyStations(QDragMoveEvent *event) const
+{
     if (draggedStation(event->mimeData())) {
         event->setDropAction(Qt::MoveAction);
         event->accept();

@@ -52,6 +52,8 @@ private:
     void report(QTreeWidgetItem *item);
     // The station a drag from this tree carries; null for anything else.
     QTreeWidgetItem *draggedStation(const QMimeData *data) const;
+    // A drag over the tree is taken only when it carries one of its stations.
+    void takeOnlyStations(QDragMoveEvent *event) const;
 
     QHash<QString, QTreeWidgetItem *> nodes_;
     // Categories made during a fill, shown at its end: stations added to a

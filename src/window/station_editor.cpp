@@ -275,13 +275,8 @@ void StationEditor::editCurrent()
     }
     const QString address = TreeView::keyOf(item);
     StationRecord start{item->text(0), address, {}};
-    const StationTable &table = form_.stations();
-    for (int row = 1, used = table.usedRows(); row <= used; ++row) {
-        if (table.row(row).address == address) {
-            start.extra = table.row(row).extra;
-            break;
-        }
-    }
+    if (const int row = form_.stations().rowOf(address))
+        start.extra = form_.stations().row(row).extra;
     StationDialog dialog(QStringLiteral("编辑电台"), start, false, &form_);
     if (dialog.exec() != QDialog::Accepted)
         return;

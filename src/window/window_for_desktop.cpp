@@ -39,12 +39,7 @@ QString WindowForDesktop::stationName() const
 
 int WindowForDesktop::stationNumber() const
 {
-    const StationTable &table = form_.stations();
-    for (int row = 1, used = table.usedRows(); row <= used; ++row) {
-        if (table.row(row).address == form_.playingKey())
-            return row;
-    }
-    return 0;
+    return form_.stations().rowOf(form_.playingKey());
 }
 
 QString WindowForDesktop::stationBeside(int step) const
