@@ -14,6 +14,7 @@
 
 #include "form1.h"
 #include "station_editor.h"
+#include "stall_sampler.h"
 #include "tree_view.h"
 
 #include <QApplication>
@@ -29,16 +30,10 @@
 #include <vector>
 
 using namespace kelvaro;
+using kelvaro::bench::percentile;
+using kelvaro::bench::StallSampler;
 
 namespace {
-
-double percentile(std::vector<double> v, double p)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5))];
-}
 
 long rssKiB()
 {
@@ -51,32 +46,6 @@ long rssKiB()
     }
     return -1;
 }
-
-// Lateness of a 1 ms timer while it runs.
-class StallSampler : public QObject {
-public:
-    void start()
-    {
-        samples.clear();
-        clock_.start();
-        last_ = 0;
-        timer_.setTimerType(Qt::PreciseTimer);
-        timer_.setInterval(1);
-        connect(&timer_, &QTimer::timeout, this, [this] {
-            const qint64 now = clock_.nsecsElapsed();
-            samples.push_back(std::max(0.0, double(now - last_) / 1e6 - 1.0));
-            last_ = now;
-        });
-        timer_.start();
-    }
-    void stop() { timer_.stop(); }
-    std::vector<double> samples;
-
-private:
-    QTimer timer_;
-    QElapsedTimer clock_;
-    qint64 last_ = 0;
-};
 
 }  // namespace
 

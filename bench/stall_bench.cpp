@@ -13,6 +13,7 @@
 // Prints one line per kind of choice: "stall <kind> <samples> <max ms> <p99 ms>".
 
 #include "form1.h"
+#include "stall_sampler.h"
 #include "tree_view.h"
 #include "web_view.h"
 
@@ -26,6 +27,7 @@
 #include <vector>
 
 using namespace kelvaro;
+using kelvaro::bench::percentile;
 
 namespace {
 
@@ -34,15 +36,6 @@ struct Choice {
     QString key;
     QString text;
 };
-
-double percentile(std::vector<double> v, double p)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    const size_t i = std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5));
-    return v[i];
-}
 
 } // namespace
 

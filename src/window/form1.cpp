@@ -3,6 +3,7 @@
 
 #include "accessible_controls.h"
 #include "category_tree.h"
+#include "find_window.h"
 #include "home_page.h"
 #include "media_player.h"
 #include "plain_controls.h"
@@ -24,6 +25,8 @@
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QScrollBar>
+#include <QMenu>
+#include <QShortcut>
 #include <QTimer>
 
 #include <utility>
@@ -169,6 +172,7 @@ void Form1::jiazai()
         read = readStationList(stationListPath_);
     }
     stationTable_ = std::move(read.table);
+    ++stationsGeneration_;
     startupMark("station list read");
     fillCategoryTree(stationTable_, *TreeView1);
 }
@@ -184,6 +188,7 @@ void Form1::showStations(const StationTable &table)
     const int scrolled = TreeView1->verticalScrollBar()->value();
 
     stationTable_ = table;
+    ++stationsGeneration_;
     TreeView1->setUpdatesEnabled(false);
     {
         // Opening a category here is no sign of a station about to be chosen.
@@ -215,6 +220,23 @@ void Form1::enableEditing()
         return;
     editor_ = new StationEditor(*this, stationListPath_);
     setAcceptDrops(true);
+    auto *find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, &Form1::openFinder);
+
+    // The notification-area icon's menu.
+    auto *trayMenu = new QMenu(this);
+    trayMenu->addAction(QStringLiteral("显示窗口"), this, &Form1::restore);
+    trayMenu->addAction(QStringLiteral("找电台…"), this, &Form1::openFinder);
+    trayMenu->addSeparator();
+    trayMenu->addAction(QStringLiteral("退出"), this, &QWidget::close);
+    cSysTray1->setMenu(trayMenu);
+}
+
+void Form1::openFinder()
+{
+    if (!finder_)
+        finder_ = new FindWindow(*this, nullptr, this);
+    finder_->open();
 }
 
 void Form1::dragEnterEvent(QDragEnterEvent *event)
@@ -283,6 +305,8 @@ bool Form1::hiddenInTray() const
 void Form1::closeEvent(QCloseEvent *event)
 {
     Wmp1->controls().stop();
+    if (finder_)
+        finder_->close();
     event->accept();
 }
 
@@ -296,6 +320,29 @@ void Form1::TreeView1_NodeClick(const QString &key, const QString &text)
     // Categories, and nodes the choice ignores, leave the station as it was.
     if (key != text)
         stationName_ = text;
+}
+
+void Form1::chooseFromTree(const QString &key)
+{
+    QTreeWidgetItem *item = TreeView1->nodeByKey(key);
+    if (item == nullptr)
+        return;
+    TreeView1->setCurrentItem(item);
+    emit TreeView1->nodeClick(key, item->text(0));
+}
+
+void Form1::listen(const QString &address, const QString &name)
+{
+    playingKey_ = address;
+    stationName_ = name;
+    WindowStationView view(*this);
+    NamedPageArea page({Frame1, WebBrowser1}, name);
+    // The choice ignores a name that is its own address; such a station is
+    // named by the address alone.
+    chooseStation(address, name == address ? QString() : name, view, page, view);
+    if (name == address)
+        setWindowTitle(QString::fromUtf16(kListeningPrefix) + address);
+    emit listening();
 }
 
 void Form1::Label1_Click()

@@ -9,6 +9,7 @@ class QGroupBox;
 
 namespace kelvaro {
 
+class FindWindow;
 class Label;
 class Line;
 class MediaPlayer;
@@ -33,6 +34,9 @@ public:
     void jiazai();
 
     const StationTable &stations() const { return stationTable_; }
+    // Counts the times the tree was filled, so that what is made from the
+    // stations (the find window's index) knows when to make it again.
+    quint64 stationsGeneration() const { return stationsGeneration_; }
 
     // Fills the tree again from an edited list, in place: open categories
     // stay open, the current node stays current, and what plays goes on
@@ -51,6 +55,15 @@ public:
     // Brings the window back to the front, normal, as the tray icon does.
     void restore();
 
+    // Chooses the station with this address in the tree, as a click on it does.
+    void chooseFromTree(const QString &key);
+    // Plays a station that is not in the list (a directory result): the
+    // caption names it as for a station in the tree.
+    void listen(const QString &address, const QString &name);
+    // The find window (找电台), made at first use.
+    void openFinder();
+    FindWindow *finder() const { return finder_; }
+
     // The name of the station last chosen (the caption names it too); empty
     // before any.
     QString stationName() const { return stationName_; }
@@ -68,6 +81,10 @@ public:
     Label *Label2 = nullptr;
     Label *Label1 = nullptr;
     MediaPlayer *Wmp1 = nullptr;
+
+signals:
+    // A station not in the list started (listen()).
+    void listening();
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -90,6 +107,8 @@ private:
     QString playingKey_;
     StationEditor *editor_ = nullptr;
     QString stationName_;
+    quint64 stationsGeneration_ = 0;
+    FindWindow *finder_ = nullptr;
 };
 
 }  // namespace kelvaro

@@ -69,6 +69,8 @@ StationEditor::StationEditor(Form1 &form, const QString &shownPath)
             take(data);
     });
     import_ = action(QStringLiteral("导入播放列表…"), {}, &StationEditor::importPlaylist);
+    // Its key, Ctrl+F, belongs to the whole window.
+    find_ = action(QStringLiteral("找电台…"), {}, [this] { form_.openFinder(); });
     auto *menuKey = new QAction(this);
     menuKey->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10));
     menuKey->setShortcutContext(Qt::WidgetShortcut);
@@ -84,6 +86,8 @@ StationEditor::StationEditor(Form1 &form, const QString &shownPath)
     menu_->addActions({newCategory_, renameCategory_, removeCategory_});
     menu_->addSeparator();
     menu_->addActions({paste_, import_, undo_});
+    menu_->addSeparator();
+    menu_->addAction(find_);
     connect(menu_, &QMenu::aboutToHide, paste_, [this] { paste_->setEnabled(true); });
 
     // Right click and the Menu key.

@@ -89,6 +89,7 @@ private:
     QAction *undo_ = nullptr;
     QAction *paste_ = nullptr;
     QAction *import_ = nullptr;
+    QAction *find_ = nullptr;
     QPointer<QWidget> message_;
 };
 

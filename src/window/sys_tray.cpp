@@ -18,9 +18,14 @@ void SysTray::ensureIcon()
         return;
     icon_ = new QSystemTrayIcon(trayicon_, this);
     icon_->setToolTip(traytip_);
+    icon_->setContextMenu(menu_);
     // Every activation (click, double click, middle click) is the one icon
-    // event; the window's restore is harmless when it comes twice.
-    connect(icon_, &QSystemTrayIcon::activated, this, [this] { emit iconEvent(); });
+    // event; the window's restore is harmless when it comes twice. A right
+    // click opens the menu instead, when there is one.
+    connect(icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason != QSystemTrayIcon::Context || menu_ == nullptr)
+            emit iconEvent();
+    });
 }
 
 void SysTray::setIntray(bool on)
@@ -32,6 +37,13 @@ void SysTray::setIntray(bool on)
     } else if (icon_ != nullptr) {
         icon_->hide();
     }
+}
+
+void SysTray::setMenu(QMenu *menu)
+{
+    menu_ = menu;
+    if (icon_ != nullptr)
+        icon_->setContextMenu(menu);
 }
 
 void SysTray::setTrayicon(const QIcon &icon)

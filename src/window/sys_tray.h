@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 
+class QMenu;
 class QSystemTrayIcon;
 
 namespace kelvaro {
@@ -24,6 +25,9 @@ public:
     QString traytip() const { return traytip_; }
     void setTraytip(const QString &tip);
 
+    // The menu the icon offers on a right click (the icon keeps no ownership).
+    void setMenu(QMenu *menu);
+
     // Whether the desktop has a notification area at all.
     static bool available();
 
@@ -37,6 +41,7 @@ private:
     QIcon trayicon_;
     QString traytip_;
     QSystemTrayIcon *icon_ = nullptr;  // made on first use
+    QMenu *menu_ = nullptr;
 };
 
 }  // namespace kelvaro

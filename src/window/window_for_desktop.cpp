@@ -15,6 +15,7 @@ WindowForDesktop::WindowForDesktop(Form1 &form) : DesktopWindow(&form), form_(fo
         if (key != text && item != nullptr && item->parent() != nullptr)
             emit stationChosen();
     });
+    connect(&form_, &Form1::listening, this, &DesktopWindow::stationChosen);
 }
 
 MediaPlayer &WindowForDesktop::player()
@@ -54,12 +55,7 @@ QString WindowForDesktop::stationBeside(int step) const
 
 void WindowForDesktop::chooseStation(const QString &key)
 {
-    QTreeWidgetItem *item = form_.TreeView1->nodeByKey(key);
-    if (item == nullptr)
-        return;
-    // Exactly what a click on the node does.
-    form_.TreeView1->setCurrentItem(item);
-    emit form_.TreeView1->nodeClick(key, item->text(0));
+    form_.chooseFromTree(key);
 }
 
 void WindowForDesktop::raise()

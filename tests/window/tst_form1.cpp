@@ -2,6 +2,8 @@
 // The main window as a whole, on a real X server with a window manager:
 // its controls where they belong, what start-up does, the station list
 // beside the executable, station choice, and the trip to the tray and back.
+#include "directory_stand_in.h"
+#include "find_window.h"
 #include "form1.h"
 #include "home_page.h"
 #include "media_player.h"
@@ -15,6 +17,7 @@
 #include "web_view.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFile>
@@ -31,6 +34,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <QUrl>
 #include <QWindow>
 
@@ -105,6 +109,7 @@ private slots:
     void restoreFromTray();
     void closingStopsPlayback();
     void editingStationsFromTheTree();
+    void findingStations();
 };
 
 void TestForm1::controlsAsLaidOut()
@@ -531,6 +536,111 @@ void TestForm1::editingStationsFromTheTree()
     QVERIFY(!tree->nodeByKey(QStringLiteral("http://127.0.0.1:9/p1")));
     QVERIFY(list.open(QIODevice::ReadOnly));
     QCOMPARE(list.readAll(), beforeDelete);
+}
+
+void TestForm1::findingStations()
+{
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    const QString own = config.filePath(QStringLiteral("kelvaro/电台.ini"));
+    writeList(kList);
+    QTemporaryDir media;
+    const QString mp3 = media.filePath(QStringLiteral("tone.mp3"));
+    QVERIFY(testing::makeTone(mp3, 440, 5, {QStringLiteral("-c:a"), QStringLiteral("libmp3lame")}));
+    testing::FaultServer stream;
+    QVERIFY(stream.start(mp3));
+    // The first server never answers in time; the second is the directory.
+    testing::DirectoryStandIn slow;
+    QVERIFY(slow.start({QStringLiteral("--delay"), QStringLiteral("30")}));
+    testing::DirectoryStandIn directory;
+    QVERIFY(directory.start({QStringLiteral("--stream-url"), stream.url(QStringLiteral("/stream.mp3")),
+                             QStringLiteral("--extra"), QStringLiteral("150")}));
+    qputenv("KELVARO_DIRECTORY_URL", (slow.url() + u',' + directory.url()).toUtf8());
+    qputenv("KELVARO_DIRECTORY_TIMEOUT_MS", "1500");
+    const auto unset = qScopeGuard([] {
+        qunsetenv("KELVARO_DIRECTORY_URL");
+        qunsetenv("KELVARO_DIRECTORY_TIMEOUT_MS");
+    });
+
+    Form1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.enableEditing();
+
+    // Ctrl+F opens the find window with the search field focused; nothing
+    // has gone to the directory.
+    QTest::keyClick(&form, Qt::Key_F, Qt::ControlModifier);
+    FindWindow *finder = form.finder();
+    QVERIFY(finder);
+    QVERIFY(QTest::qWaitForWindowActive(finder));
+    QLineEdit *field = finder->searchField();
+    QTRY_VERIFY(field->hasFocus());
+    QVERIFY(directory.lines(QStringLiteral("REQUEST ")).isEmpty());
+    QVERIFY(slow.lines(QStringLiteral("REQUEST ")).isEmpty());
+
+    // Pinyin initials find the user's own station at once, above the
+    // directory's stations, which come after the pause in typing.
+    QTreeWidget *results = finder->results();
+    QSignalSpy shown(finder, &FindWindow::resultsShown);
+    QTest::keyClicks(field, QStringLiteral("zgzs"));
+    QTRY_COMPARE(results->topLevelItem(0)->childCount(), 1);
+    QCOMPARE(results->topLevelItem(0)->child(0)->text(0), QStringLiteral("中国之声"));
+    QVERIFY(shown.wait(20000));
+    QCOMPARE(results->topLevelItem(1)->childCount(), 0);  // the directory has no such station
+    QCOMPARE(directory.requests(QStringLiteral("/json/stations/search")).size(), 1);
+
+    // "示例" finds directory stations, most listened first, the broken one hidden.
+    field->clear();
+    QTest::keyClicks(field, QStringLiteral("示例"));
+    QVERIFY(shown.wait(20000));
+    QTreeWidgetItem *found = results->topLevelItem(1);
+    QStringList names;
+    for (int i = 0; i < found->childCount(); ++i)
+        names << found->child(i)->text(0);
+    QCOMPARE(names, (QStringList{QStringLiteral("示例新闻台"), QStringLiteral("示例音乐台"),
+                                 QStringLiteral("示例经济台"), QStringLiteral("示例交通台")}));
+    QCOMPARE(found->child(1)->text(2), QStringLiteral("MP3 128k"));
+
+    // Down goes into the results; Enter plays the station without adding it,
+    // and the directory hears of the listener once.
+    QTest::keyClick(field, Qt::Key_Down);
+    QCOMPARE(results->currentItem(), found->child(0));
+    QTest::keyClick(results, Qt::Key_Down);
+    QTest::keyClick(results, Qt::Key_Return);
+    QCOMPARE(form.windowTitle(), QStringLiteral("正在收听示例音乐台"));
+    const QString address = found->child(1)->data(0, FindWindow::AddressRole).toString();
+    QCOMPARE(form.Wmp1->URL(), address);
+    QTRY_VERIFY(stream.requests().size() >= 1);
+    QTRY_COMPARE(directory.lines(QStringLiteral("CLICK ")).size(), 1);
+    QCOMPARE(directory.lines(QStringLiteral("CLICK ")).first(), found->child(1)->data(0, FindWindow::UuidRole).toString());
+    QVERIFY(!QFile::exists(own));
+
+    // Ctrl+D adds it to the user's list, into the category chosen (the
+    // first at first), and the tree shows it there.
+    QSignalSpy edits(form.editor(), &StationEditor::editFinished);
+    QTest::keyClick(results, Qt::Key_D, Qt::ControlModifier);
+    QTRY_COMPARE(edits.size(), 1);
+    QCOMPARE(edits.first().at(0).value<StationListStore::Outcome>().kind, StationListStore::Outcome::Kind::Saved);
+    QFile list(own);
+    QVERIFY(list.open(QIODevice::ReadOnly));
+    QVERIFY(list.readAll().contains("中国之声;;http://127.0.0.1:9/zgzs;;note\r\n示例音乐台;;" + address.toUtf8() + ";;\r\n"));
+    QTreeWidgetItem *added = form.TreeView1->nodeByKey(address);
+    QVERIFY(added && added->parent() == form.TreeView1->topLevelItem(0));
+    // The station now plays as one of the list.
+    QCOMPARE(form.playingKey(), address);
+
+    // All countries, and "测试" finds 150 stations: 100, then the rest when
+    // the list is scrolled to its end.
+    QComboBox *country = finder->findChild<QComboBox *>();
+    country->setCurrentIndex(country->findData(QString()));
+    field->clear();
+    QTest::keyClicks(field, QStringLiteral("测试"));
+    QVERIFY(shown.wait(20000));
+    QCOMPARE(found->childCount(), 100);
+    results->scrollToBottom();
+    QVERIFY(shown.wait(20000));
+    QCOMPARE(found->childCount(), 150);
+    QCOMPARE(found->child(100)->text(0), QStringLiteral("测试电台 101"));
 }
 
 QTEST_MAIN(TestForm1)
