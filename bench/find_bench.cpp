@@ -151,7 +151,7 @@ int main(int argc, char *argv[])
     QElapsedTimer span;
     span.start();
     QLineEdit *field = finder.searchField();
-    for (const QString &query : {QStringLiteral("radio"), QStringLiteral("zhongguo"), QStringLiteral("music")}) {
+    for (const QString &query : {QStringLiteral("测试"), QStringLiteral("电台"), QStringLiteral("测试电台")}) {
         field->selectAll();
         QKeyEvent erase(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier);
         QCoreApplication::sendEvent(field, &erase);

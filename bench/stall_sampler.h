@@ -24,18 +24,21 @@ inline double percentile(std::vector<double> v, double p)
 // Lateness of a 1 ms timer while it runs, in ms.
 class StallSampler : public QObject {
 public:
-    void start()
+    StallSampler()
     {
-        samples.clear();
-        clock_.start();
-        last_ = 0;
         timer_.setTimerType(Qt::PreciseTimer);
         timer_.setInterval(1);
         connect(&timer_, &QTimer::timeout, this, [this] {
             const qint64 now = clock_.nsecsElapsed();
             samples.push_back(std::max(0.0, double(now - last_) / 1e6 - 1.0));
             last_ = now;
-        }, Qt::UniqueConnection);
+        });
+    }
+    void start()
+    {
+        samples.clear();
+        clock_.start();
+        last_ = 0;
         timer_.start();
     }
     void stop() { timer_.stop(); }

@@ -197,7 +197,9 @@ void FindWindow::showOwnMatches()
     const QList<StationSearch::Station> found = own_.find(search_->text(), kOwnLimit);
     qDeleteAll(ownGroup_->takeChildren());
     for (const StationSearch::Station &station : found) {
-        auto *row = new QTreeWidgetItem(ownGroup_, {station.name, station.category});
+        auto *row = new QTreeWidgetItem(ownGroup_);
+        row->setText(NameColumn, station.name);
+        row->setText(TagsColumn, QStringLiteral("分类：") + station.category);
         row->setData(0, AddressRole, station.address);
         row->setData(0, OwnRole, true);
         row->setToolTip(NameColumn, station.address);

@@ -5,6 +5,7 @@
 // it makes of a hostile answer, cancelled searches, clicks and the filter
 // lists' cache.
 #include "directory_client.h"
+#include "directory_stand_in.h"
 #include "player_test_support.h"
 #include "station_document.h"
 #include "address_check.h"
@@ -24,45 +25,7 @@ namespace {
 constexpr int kServerTimeoutMs = 1500;
 constexpr int kWaitMs = 20000;
 
-class DirectoryServer {
-public:
-    bool start(const QStringList &args)
-    {
-        if (!m_process.start(QStringLiteral("python3"),
-                             QStringList{QStringLiteral(KELVARO_SOURCE_DIR "/tests/support/directory_server.py")} + args))
-            return false;
-        const QDeadlineTimer deadline(30000);
-        while (!deadline.hasExpired()) {
-            m_process.process()->waitForReadyRead(200);
-            const QRegularExpressionMatch m =
-                QRegularExpression(QStringLiteral("PORT (\\d+)")).match(QString::fromLatin1(m_process.output()));
-            if (m.hasMatch()) {
-                m_url = QStringLiteral("http://127.0.0.1:") + m.captured(1);
-                return true;
-            }
-        }
-        return false;
-    }
-    QString url() const { return m_url; }
-    // Output lines starting with `prefix`, the prefix cut off.
-    QStringList lines(const QString &prefix)
-    {
-        // What the server has written by now, read even if the event loop
-        // has not come to it yet.
-        while (m_process.process()->waitForReadyRead(0)) {
-        }
-        QStringList out;
-        for (const QString &line : QString::fromUtf8(m_process.output()).split(QLatin1Char('\n')))
-            if (line.startsWith(prefix))
-                out << line.mid(prefix.size());
-        return out;
-    }
-    QStringList requests(const QString &path) { return lines(QStringLiteral("REQUEST ")).filter(QLatin1Char(' ') + path + QLatin1Char(' ')); }
-
-private:
-    ChildProcess m_process;
-    QString m_url;
-};
+using DirectoryServer = testing::DirectoryStandIn;
 
 // A client on the given servers, tried in this order.
 std::unique_ptr<DirectoryClient> clientFor(const QStringList &servers)
