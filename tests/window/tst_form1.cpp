@@ -74,6 +74,27 @@ void xdotool(const QStringList &args)
     QProcess::execute(QStringLiteral("xdotool"), args);
 }
 
+// A user with no list of their own yet (an empty configuration folder), the
+// sample list beside the program, and a local stream server.
+struct UserWithStream {
+    QTemporaryDir config;
+    QTemporaryDir media;
+    QString own;  // where the user's own list will be
+    testing::FaultServer stream;
+
+    bool start()
+    {
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        own = config.filePath(QStringLiteral("kelvaro/电台.ini"));
+        QFile list(listPath());
+        if (!list.open(QIODevice::WriteOnly | QIODevice::Truncate) || list.write(kList) != kList.size())
+            return false;
+        const QString mp3 = media.filePath(QStringLiteral("tone.mp3"));
+        return testing::makeTone(mp3, 440, 5, {QStringLiteral("-c:a"), QStringLiteral("libmp3lame")})
+            && stream.start(mp3);
+    }
+};
+
 // Types text as an input method hands it over: one key event a character,
 // any character.
 void typeText(QWidget *widget, const QString &text)
@@ -403,15 +424,11 @@ void TestForm1::closingStopsPlayback()
 void TestForm1::editingStationsFromTheTree()
 {
     // The list beside the program is shown; the first edit makes the user's own.
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    const QString own = config.filePath(QStringLiteral("kelvaro/电台.ini"));
-    writeList(kList);
-    QTemporaryDir media;
-    const QString mp3 = media.filePath(QStringLiteral("tone.mp3"));
-    QVERIFY(testing::makeTone(mp3, 440, 5, {QStringLiteral("-c:a"), QStringLiteral("libmp3lame")}));
-    testing::FaultServer server;
-    QVERIFY(server.start(mp3));
+    UserWithStream user;
+    QVERIFY(user.start());
+    const QString &own = user.own;
+    QTemporaryDir &media = user.media;
+    testing::FaultServer &server = user.stream;
     const QString address = server.url(QStringLiteral("/stream.mp3"));
 
     Form1 form;
@@ -548,15 +565,10 @@ void TestForm1::editingStationsFromTheTree()
 
 void TestForm1::findingStations()
 {
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    const QString own = config.filePath(QStringLiteral("kelvaro/电台.ini"));
-    writeList(kList);
-    QTemporaryDir media;
-    const QString mp3 = media.filePath(QStringLiteral("tone.mp3"));
-    QVERIFY(testing::makeTone(mp3, 440, 5, {QStringLiteral("-c:a"), QStringLiteral("libmp3lame")}));
-    testing::FaultServer stream;
-    QVERIFY(stream.start(mp3));
+    UserWithStream user;
+    QVERIFY(user.start());
+    const QString &own = user.own;
+    testing::FaultServer &stream = user.stream;
     // The first server never answers in time; the second is the directory.
     testing::DirectoryStandIn slow;
     QVERIFY(slow.start({QStringLiteral("--delay"), QStringLiteral("30")}));
