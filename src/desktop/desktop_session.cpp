@@ -6,6 +6,7 @@
 #ifdef KELVARO_HAVE_DBUS
 #include "mpris.h"
 #include "sleep_inhibitor.h"
+#include "sleep_resume.h"
 #include "title_notifications.h"
 #endif
 
@@ -23,6 +24,9 @@ void joinDesktop([[maybe_unused]] DesktopWindow &window)
     auto *inhibitor = new SleepInhibitor(window.player(), &window);
     if (!inhibitor->start())
         delete inhibitor;
+    auto *resume = new SleepResume(window.player(), &window);
+    if (!resume->start())
+        delete resume;
 #endif
 }
 

@@ -73,6 +73,9 @@ public:
     PlayerSession *session() const { return m_session; }
     // Makes the engine ahead of the first station, off the UI thread.
     void warmUp() { m_session->warmUp(); }
+    // The computer has woken from sleep: a live stream starts again from
+    // live, a file where it was (PlayerSession::resumedFromSleep()).
+    void resumedFromSleep() { m_session->resumedFromSleep(); }
     MiniControls *miniControls() const { return m_mini; }
 
 signals:

@@ -553,6 +553,14 @@ void MpvEngine::requestPlaybackTime()
         m_api->get_property_async(m_mpv, kTimeReplyTag, "playback-time", MPV_FORMAT_DOUBLE);
 }
 
+// The engine's own reload of its sound output: the decoded audio goes to a
+// new output stream, from the current position, without touching the
+// stream or the demuxer.
+void MpvEngine::restartSoundOutput()
+{
+    command({"ao-reload"});
+}
+
 void MpvEngine::handleHook(const mpv_event &event)
 {
     const auto *hook = static_cast<const mpv_event_hook *>(event.data);

@@ -73,6 +73,7 @@ public:
     void setVolume(int volume) override;
     void setMute(bool mute) override;
     void requestPlaybackTime() override;
+    void restartSoundOutput() override;
     // Plays a silent source of the engine's own (never a station) just until
     // a sound output is open, or the engine says none can be.
     void checkSoundOutput() override;

@@ -38,6 +38,11 @@ public:
     virtual void setMute(bool mute) = 0;
     // Asks for the playback time; answered by playbackTime().
     virtual void requestPlaybackTime() = 0;
+    // Opens the sound output afresh and plays on from where playback is.
+    // After the program did not run for a while (the computer slept), the
+    // sound server may hold a gap as long as that time, heard as silence,
+    // before the audio it is given; a new output has none.
+    virtual void restartSoundOutput() = 0;
     // Gets ready ahead of the first load where that takes time.
     virtual void warmUp() {}
     // Looks whether a sound output can be opened now, without any station;

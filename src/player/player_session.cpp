@@ -4,13 +4,21 @@
 #include "address_check.h"
 #include "asx_parser.h"
 #include "asx_resolver.h"
+#include "boot_clock.h"
 #include "text_decoding.h"
+
+#include <cmath>
 
 namespace kelvaro {
 
 namespace {
 constexpr int kMaxAsxDepth = 3;  // an .asx may point at another .asx, a few times
-}
+// A look later than this after the last one means the event loop was held
+// up: the times read meanwhile say nothing about the audio.
+constexpr std::chrono::milliseconds kLateLook{PlayerSession::kWatchInterval + std::chrono::seconds(1)};
+// The playback time moved on (or back, a new chain): by at least this much.
+constexpr double kMoveSeconds = 1.0;
+}  // namespace
 
 PlayerSession::PlayerSession(PlaybackEngine *engine, QObject *parent)
     : QObject(parent), m_engine(engine), m_asx(new AsxResolver(this))
@@ -20,6 +28,7 @@ PlayerSession::PlayerSession(PlaybackEngine *engine, QObject *parent)
     connect(&m_reconnectTimer, &QTimer::timeout, this, &PlayerSession::reconnectDue);
     m_settleTimer.setSingleShot(true);
     connect(&m_settleTimer, &QTimer::timeout, this, &PlayerSession::settleDue);
+    connect(&m_watchTimer, &QTimer::timeout, this, &PlayerSession::watchDue);
 
     connect(m_asx, &AsxResolver::resolved, this, &PlayerSession::onAsxResolved);
     connect(m_asx, &AsxResolver::failed, this, &PlayerSession::retryOrFail);
@@ -43,10 +52,7 @@ PlayerSession::PlayerSession(PlaybackEngine *engine, QObject *parent)
         if (isActive())
             setTitle(titleFromBytes(raw));
     });
-    connect(m_engine, &PlaybackEngine::playbackTime, this, [this](double seconds) {
-        if (m_state == State::Playing || m_state == State::Buffering)
-            emit elapsedChanged(seconds);
-    });
+    connect(m_engine, &PlaybackEngine::playbackTime, this, &PlayerSession::onPlaybackTime);
     m_engine->setVolume(m_volume);
     m_engine->setMute(m_mute);
     refreshStatus();
@@ -57,6 +63,7 @@ PlayerSession::~PlayerSession()
     m_asx->cancel();
     m_reconnectTimer.stop();
     m_settleTimer.stop();
+    m_watchTimer.stop();
     // The engine goes first, while the rest of the session is still whole:
     // its destructor cancels any open in progress.
     delete m_engine;
@@ -263,6 +270,21 @@ void PlayerSession::settleDue()
         m_reconnect.settled();
 }
 
+void PlayerSession::startWatch(std::chrono::milliseconds interval)
+{
+    m_watchTimer.start(interval);
+}
+
+void PlayerSession::cancelWatch()
+{
+    m_watchTimer.stop();
+}
+
+std::chrono::milliseconds PlayerSession::clockNow() const
+{
+    return bootClock();
+}
+
 void PlayerSession::reconnectDue()
 {
     if (m_state == State::NoSoundDevice) {
@@ -370,6 +392,126 @@ void PlayerSession::onSoundOutputChecked(bool available)
     open(m_url);
 }
 
+// ---- sleep and stalls ------------------------------------------------------
+
+void PlayerSession::onPlaybackTime(double seconds)
+{
+    if (m_state != State::Playing && m_state != State::Buffering)
+        return;
+    emit elapsedChanged(seconds);
+    if (!m_position) {
+        // The time to measure from: the audio stands still only if it has
+        // not moved on for kStallTime since this reading.
+        m_position = seconds;
+        m_positionSince = clockNow();
+        return;
+    }
+    if (std::abs(seconds - *m_position) < kMoveSeconds)
+        return;
+    const bool forward = seconds > *m_position;
+    m_position = seconds;
+    m_positionSince = clockNow();
+    // Audio that moves on plays, whatever the engine last said (a file
+    // whose sound output was opened afresh says nothing more).
+    if (forward && m_state == State::Buffering && m_started)
+        setState(State::Playing);
+}
+
+// Every kWatchInterval while audio plays or buffers. Looks whether the
+// program ran all the time, and whether what is said to play moves on.
+void PlayerSession::watchDue()
+{
+    if (!m_watching)
+        return;
+    const auto now = clockNow();
+    const auto sinceLastLook = now - m_lastLook;
+    m_lastLook = now;
+    if (sinceLastLook > kAsleepGap) {
+        // The program did not run: what the engine holds is that old, and
+        // the sound server may play a silence as long as the sleep.
+        recover();
+        return;
+    }
+    if (sinceLastLook > kLateLook) {
+        m_position.reset();  // judged afresh from the next reading
+        m_positionSince = now;
+    } else if (m_state == State::Playing && now - m_positionSince >= kStallTime) {
+        // Said to play, but the audio does not move on (a sound server that
+        // stopped taking it, a stream the engine stopped reading).
+        recover();
+        return;
+    }
+    m_engine->requestPlaybackTime();
+}
+
+void PlayerSession::resumedFromSleep()
+{
+    // The first look after a wake-up may have seen the gap already.
+    if (m_lastRecovery && clockNow() - *m_lastRecovery < kAsleepGap)
+        return;
+    switch (m_state) {
+    case State::Playing:
+    case State::Buffering:
+        recover();
+        break;
+    case State::Reconnecting:
+    case State::NoSoundDevice:
+        // The pause was for a connection or an output that may be back: the
+        // next attempt (or look for an output) is made now.
+        cancelReconnectWait();
+        reconnectDue();
+        break;
+    default:
+        break;
+    }
+}
+
+// Starts playback again after a sleep or a stall. A live stream is opened
+// afresh, to play from live rather than from a buffer that old; it counts
+// as an attempt made at once, not as a drop, so the pauses before further
+// attempts do not grow. A file plays on from its position on a new sound
+// output, and counts as playing once its time moves on.
+void PlayerSession::recover()
+{
+    m_lastRecovery = clockNow();
+    m_engine->restartSoundOutput();
+    if (m_live) {
+        m_asx->cancel();
+        m_engine->stop();
+        m_started = false;
+        emit elapsedChanged(-1);
+        m_reconnect.countImmediateAttempt();
+        setState(State::Connecting);
+        open(m_url);
+        return;
+    }
+    m_bufferPercent = 0;
+    setState(State::Buffering);
+}
+
+// The watch runs while audio plays or buffers; each change between those
+// states measures the playback time afresh.
+void PlayerSession::followState(State previous)
+{
+    const bool watched = m_state == State::Playing || m_state == State::Buffering;
+    if (!watched) {
+        if (m_watching) {
+            m_watching = false;
+            cancelWatch();
+        }
+        return;
+    }
+    if (m_state != previous) {
+        m_position.reset();
+        m_positionSince = clockNow();
+    }
+    if (!m_watching) {
+        m_watching = true;
+        m_lastLook = clockNow();
+        startWatch(kWatchInterval);
+    }
+}
+
 // ---- status ----------------------------------------------------------------
 
 void PlayerSession::setTitle(const QString &title)
@@ -382,8 +524,10 @@ void PlayerSession::setTitle(const QString &title)
 
 void PlayerSession::setState(State state)
 {
+    const State previous = m_state;
     const bool changed = state != m_state;
     m_state = state;
+    followState(previous);
     // Only audio that plays without a break counts towards settling.
     if (state != State::Playing)
         cancelSettleWait();

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <optional>
 
 namespace kelvaro {
 
@@ -17,7 +18,8 @@ class AsxResolver;
 
 // One station's playback, without any widget: the address, the transport,
 // reconnecting a dropped stream with growing pauses, a live pause that is a
-// fresh connection on play, .asx playlists, and why a stream failed. The
+// fresh connection on play, .asx playlists, why a stream failed, and
+// starting again after the computer slept or the audio stood still. The
 // engine behind it does the decoding (MpvEngine in the program, a scripted
 // one in tests).
 class PlayerSession : public QObject {
@@ -34,6 +36,14 @@ public:
     static constexpr int kMaxFileRetries = 4;
     // Without a sound output, the engine looks for one this often.
     static constexpr std::chrono::seconds kSoundCheckInterval{2};
+    // While audio plays, the session looks this often whether the program
+    // ran all the time and whether the audio moves on.
+    static constexpr std::chrono::seconds kWatchInterval{2};
+    // A look this much later than the last one: the program did not run
+    // (the computer slept, the process was stopped).
+    static constexpr std::chrono::seconds kAsleepGap{10};
+    // Playing, but the playback time has not moved on for this long.
+    static constexpr std::chrono::seconds kStallTime{4};
 
     // Takes ownership of the engine.
     explicit PlayerSession(PlaybackEngine *engine, QObject *parent = nullptr);
@@ -67,6 +77,11 @@ public:
     void requestElapsed();
     // Lets the engine get ready ahead of the first station.
     void warmUp() { m_engine->warmUp(); }
+    // The computer has woken from sleep (the desktop says so). What plays
+    // starts again as after any long stop: a live stream from live on a new
+    // connection, a file from where it was; a pending reconnect is made at
+    // once.
+    void resumedFromSleep();
 
 signals:
     void stateChanged(kelvaro::PlayerSession::State state);
@@ -91,6 +106,13 @@ protected:
     virtual void startSettleWait(std::chrono::milliseconds delay);
     virtual void cancelSettleWait();
     void settleDue();
+    // The look every kWatchInterval while audio plays or buffers; watchDue()
+    // at each look. clockNow() counts the time the computer slept. Tests
+    // replace both to step through a sleep or a stall.
+    virtual void startWatch(std::chrono::milliseconds interval);
+    virtual void cancelWatch();
+    void watchDue();
+    virtual std::chrono::milliseconds clockNow() const;
 
 private:
     void open(const QString &address, int asxDepth = 0);
@@ -110,11 +132,15 @@ private:
     void onEnded(EndOutcome outcome, PlayerFailure failure);
     void waitForSoundOutput();
     void onSoundOutputChecked(bool available);
+    void onPlaybackTime(double seconds);
+    void followState(State previous);
+    void recover();
 
     PlaybackEngine *m_engine;
     AsxResolver *m_asx;
     QTimer m_reconnectTimer;
     QTimer m_settleTimer;
+    QTimer m_watchTimer;
 
     QString m_url;
     QString m_loadedAddress;
@@ -135,6 +161,17 @@ private:
     int m_bufferPercent = 0;
     ReconnectPolicy m_reconnect;
     int m_reconnectSeconds = 0;
+
+    // The watch while audio plays or buffers: when it last looked, and the
+    // playback time when it last moved on (none known yet after a change
+    // of state).
+    bool m_watching = false;
+    std::chrono::milliseconds m_lastLook{0};
+    std::optional<double> m_position;
+    std::chrono::milliseconds m_positionSince{0};
+    // When playback last started again after a sleep or a stall: one wake-up
+    // seen twice (the look and the desktop's word) starts it once.
+    std::optional<std::chrono::milliseconds> m_lastRecovery;
 };
 
 }  // namespace kelvaro

@@ -29,6 +29,10 @@ public:
         return std::chrono::seconds(1 << (m_level - 1));
     }
     int attempt() const { return m_attempt; }
+    // An attempt made at once, without a pause, for a stream that did not
+    // drop (it was left behind while the program did not run): counted for
+    // the listener; the pause before a next attempt does not grow.
+    void countImmediateAttempt() { ++m_attempt; }
     // The stream plays again: the attempts count anew, the pause does not.
     void recovered() { m_attempt = 0; }
     // The stream has played for kSettleTime: the next drop waits 1 s again.

@@ -2,14 +2,16 @@
 // Keeping the computer awake while a stream plays: the built program on a
 // desktop with a private session bus and a private system bus, and stand-ins
 // (this test itself) for the desktop portal's Inhibit and for logind's
-// inhibitor locks. The program asks the portal when there is one, else
-// logind; for suspending only, never for idleness (the screen saver); and
-// lets go on pause, stop and when it is killed.
+// inhibitor locks and its word that the computer woke. The program asks the
+// portal when there is one, else logind; for suspending only, never for
+// idleness (the screen saver); lets go on pause, stop and when it is killed;
+// and opens the station afresh on waking.
 #include "accessibility_bus.h"
 #include "desktop_program.h"
 #include "player_test_support.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusUnixFileDescriptor>
 #include <QTemporaryDir>
@@ -179,9 +181,20 @@ void TestSleepInhibit::portalWhilePlaying()
     QTRY_VERIFY_WITH_TIMEOUT(portal_.requests[0]->closed, 30000);
     QVERIFY(!mpris(QStringLiteral("Play")).isEmpty());
     QTRY_COMPARE_WITH_TIMEOUT(portal_.flags.size(), 2, 60000);
+    // Woken from sleep, as logind says on the system bus: the live station
+    // is opened afresh, and the computer is kept awake again once it plays.
+    const int requests = server_.requests().count(QStringLiteral("/stream.mp3"));
+    QVERIFY(QDBusConnection(QStringLiteral("system"))
+                .send(QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/login1"),
+                                                 QStringLiteral("org.freedesktop.login1.Manager"),
+                                                 QStringLiteral("PrepareForSleep"))
+                      << false));
+    QTRY_COMPARE_WITH_TIMEOUT(server_.requests().count(QStringLiteral("/stream.mp3")), requests + 1, 60000);
+    QTRY_COMPARE_WITH_TIMEOUT(portal_.flags.size(), 3, 60000);
+    QVERIFY(portal_.requests[1]->closed);
     QVERIFY(!mpris(QStringLiteral("Stop")).isEmpty());
-    QTRY_VERIFY_WITH_TIMEOUT(portal_.requests[1]->closed, 30000);
-    QCOMPARE(portal_.flags.size(), 2);
+    QTRY_VERIFY_WITH_TIMEOUT(portal_.requests[2]->closed, 30000);
+    QCOMPARE(portal_.flags.size(), 3);
     QVERIFY(logind_.asked.isEmpty());
     program.stop();
     QVERIFY(QDBusConnection::sessionBus().unregisterService(kPortal));

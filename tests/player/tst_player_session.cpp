@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The playback session's decisions against a scripted engine: what follows
 // a finish, a drop or a failure, the reconnect pauses and what cancels them,
-// pause on live streams and files, stale events, and destruction mid-connect.
-// No server, no sound, no waiting: the reconnect clock is stepped by hand.
+// pause on live streams and files, sleep and stalled audio, stale events, and
+// destruction mid-connect. No server, no sound, no waiting: the clocks are
+// stepped by hand.
 
 #include "player_session.h"
 
@@ -12,6 +13,7 @@
 #include <QTest>
 
 using namespace kelvaro;
+using namespace std::chrono_literals;
 using State = PlayerSession::State;
 
 namespace {
@@ -28,6 +30,8 @@ public:
     void setVolume(int) override {}
     void setMute(bool) override {}
     void requestPlaybackTime() override {}
+    int soundRestarts = 0;
+    void restartSoundOutput() override { ++soundRestarts; }
     int soundChecks = 0;
     void checkSoundOutput() override { ++soundChecks; }
 
@@ -85,6 +89,22 @@ protected:
 
 public:
     QList<qint64> settleDelays;
+
+    // The watch's looks and its clock, stepped the same way.
+    std::chrono::milliseconds clock{100s};
+    bool watching = false;
+    bool look()
+    {
+        if (!watching)
+            return false;
+        watchDue();
+        return true;
+    }
+
+protected:
+    void startWatch(std::chrono::milliseconds) override { watching = true; }
+    void cancelWatch() override { watching = false; }
+    std::chrono::milliseconds clockNow() const override { return clock; }
 };
 
 const QString kStream = QStringLiteral("http://127.0.0.1:8000/live");
@@ -98,6 +118,7 @@ private slots:
     void reconnectPausesGrowAndFilesGiveUp();
     void dropsRightAfterPlayingKeepThePauseGrowing();
     void withoutSoundOutputTheStationIsLeftAlone();
+    void afterASleepOrAStallPlaybackStartsAgain();
     void stopAndNewAddressCancelReconnecting();
     void pauseIsAFreshConnectionOnlyForLiveStreams();
     void eventsOutsideALoadChangeNothing();
@@ -287,6 +308,95 @@ void TestPlayerSession::withoutSoundOutputTheStationIsLeftAlone()
     s.stop();
     QCOMPARE(s.state(), State::Stopped);
     QVERIFY(!s.waiting);
+}
+
+void TestPlayerSession::afterASleepOrAStallPlaybackStartsAgain()
+{
+    // A live stream after a minute asleep: the first look sees the gap and
+    // opens it afresh at once, on a new sound output; the desktop's word of
+    // the same wake-up, coming once it plays again, changes nothing more.
+    {
+        SteppedSession s(new ScriptedEngine);
+        s.setUrl(kStream);
+        s.engine.plays(false);
+        s.clock += 2s;
+        QVERIFY(s.look());
+        QCOMPARE(s.state(), State::Playing);
+        s.clock += 62s;
+        QVERIFY(s.look());
+        QCOMPARE(s.engine.loads, QStringList({kStream, kStream}));
+        QCOMPARE(s.engine.soundRestarts, 1);
+        QCOMPARE(s.state(), State::Connecting);
+        QCOMPARE(s.statusText(), statustext::reconnectingNow(1));
+        QVERIFY(!s.waiting);
+        s.engine.plays(false);
+        QCOMPARE(s.state(), State::Playing);
+        QCOMPARE(s.reconnectAttempt(), 0);
+        s.clock += 1s;
+        s.resumedFromSleep();
+        QCOMPARE(s.engine.loads.size(), 2);
+        // It was no drop: a drop now still waits one second.
+        emit s.engine.ended(EndOutcome::Dropped, PlayerFailure::None);
+        QCOMPARE(s.pauses, QList<qint64>{1000});
+        // Woken while a reconnect waits: the attempt is made now.
+        s.clock += 30s;
+        s.resumedFromSleep();
+        QVERIFY(!s.waiting);
+        QCOMPARE(s.state(), State::Connecting);
+        QCOMPARE(s.engine.loads.size(), 3);
+    }
+    // Said to play while the playback time stands still (a sound server
+    // that stopped taking audio): opened afresh within a few seconds. Time
+    // that moves on keeps it playing, and a look held up by a busy event
+    // loop measures afresh instead of judging.
+    {
+        SteppedSession s(new ScriptedEngine);
+        s.setUrl(kStream);
+        s.engine.plays(false);
+        for (double t : {2.0, 4.0, 6.0}) {
+            s.clock += 2s;
+            QVERIFY(s.look());
+            emit s.engine.playbackTime(t);
+        }
+        s.clock += 5s;
+        QVERIFY(s.look());
+        QCOMPARE(s.state(), State::Playing);
+        emit s.engine.playbackTime(6.3);
+        s.clock += 2s;
+        QVERIFY(s.look());
+        QCOMPARE(s.statusText(), statustext::playing());
+        emit s.engine.playbackTime(6.4);
+        s.clock += 2s;
+        QVERIFY(s.look());
+        QCOMPARE(s.state(), State::Connecting);
+        QCOMPARE(s.engine.loads.size(), 2);
+        QCOMPARE(s.engine.soundRestarts, 1);
+    }
+    // A file plays on where it was, on a new sound output, and is said to
+    // play once its time moves on again. Paused, a sleep changes nothing.
+    {
+        SteppedSession s(new ScriptedEngine);
+        s.setUrl(kStream);
+        s.engine.plays(true);
+        emit s.engine.playbackTime(30.0);
+        const int stops = s.engine.stops;
+        s.clock += 62s;
+        QVERIFY(s.look());
+        QCOMPARE(s.engine.soundRestarts, 1);
+        QCOMPARE(s.state(), State::Buffering);
+        emit s.engine.playbackTime(30.2);
+        QCOMPARE(s.state(), State::Buffering);
+        emit s.engine.playbackTime(31.3);
+        QCOMPARE(s.state(), State::Playing);
+        QCOMPARE(s.engine.loads.size(), 1);
+        QCOMPARE(s.engine.stops, stops);
+        s.pause();
+        QVERIFY(!s.watching);
+        s.clock += 62s;
+        s.resumedFromSleep();
+        QCOMPARE(s.state(), State::Paused);
+        QCOMPARE(s.engine.soundRestarts, 1);
+    }
 }
 
 void TestPlayerSession::stopAndNewAddressCancelReconnecting()

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The player and the sound server: a PulseAudio of the test's own whose one
 // null sink is the only sound output there is (ALSA has no device here), a
-// stream server on 127.0.0.1, and what happens when the output goes away.
+// stream server on 127.0.0.1, and what happens when the output goes away or
+// stops taking audio.
 
 #include "mpv_engine.h"
 #include "player_session.h"
@@ -27,6 +28,7 @@ private slots:
     void initTestCase();
     void onlySinkUnloadedMidStream();
     void soundServerStartedLater();
+    void frozenSoundServerIsNotPlaying();
 
 private:
     QTemporaryDir m_dir;
@@ -109,6 +111,30 @@ void TestPlayerSoundOutput::soundServerStartedLater()
     QTRY_COMPARE_WITH_TIMEOUT(m_pulse.playingStreams(), 1, kLong);
     qInfo("sound server start to playing into it: %lld ms", clock.elapsed());
     QTRY_COMPARE_WITH_TIMEOUT(m_server.requests().count(path), 2, kLong);
+    session.stop();
+    m_pulse.stop();
+}
+
+void TestPlayerSoundOutput::frozenSoundServerIsNotPlaying()
+{
+    // The sound server stops taking audio (its process stopped, as the whole
+    // program is while the computer sleeps): the engine still says it plays,
+    // but its time stands still. Within a few seconds the status no longer
+    // says so; once the server runs again, the station plays again, opened
+    // afresh.
+    QVERIFY(m_pulse.start());
+    PlayerSession session(new MpvEngine);
+    const QString path = QStringLiteral("/stream.mp3?case=frozen");
+    session.setUrl(m_server.url(path));
+    QTRY_COMPARE_WITH_TIMEOUT(session.state(), State::Playing, kLong);
+    QTRY_COMPARE_WITH_TIMEOUT(m_pulse.playingStreams(), 1, kLong);
+    QVERIFY(m_pulse.freeze(true));
+    QTRY_VERIFY_WITH_TIMEOUT(session.state() != State::Playing, kLong);
+    QVERIFY(session.statusText() != statustext::playing());
+    QVERIFY(m_pulse.freeze(false));
+    QTRY_COMPARE_WITH_TIMEOUT(session.state(), State::Playing, kLong);
+    QCOMPARE(m_server.requests().count(path), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(m_pulse.playingStreams(), 1, kLong);
     session.stop();
     m_pulse.stop();
 }

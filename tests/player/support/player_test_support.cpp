@@ -17,6 +17,8 @@
 #include <cmath>
 #include <vector>
 
+#include <csignal>
+
 namespace kelvaro::testing {
 
 QString supportScript(const QString &name)
@@ -442,6 +444,11 @@ int PulseServer::playingStreams()
     if (!pactl({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("sink-inputs")}, &inputs))
         return -1;
     return int(inputs.trimmed().isEmpty() ? 0 : inputs.trimmed().split('\n').size());
+}
+
+bool PulseServer::freeze(bool frozen)
+{
+    return m_server.isRunning() && ::kill(pid_t(m_server.pid()), frozen ? SIGSTOP : SIGCONT) == 0;
 }
 
 }  // namespace kelvaro::testing

@@ -123,6 +123,9 @@ public:
     bool addSink();
     // Streams playing into the server now; -1 when it does not answer.
     int playingStreams();
+    // Stops the server's process where it is (SIGSTOP), or lets it run on:
+    // a sound server that takes no more audio, its streams left open.
+    bool freeze(bool frozen);
 
 private:
     QTemporaryDir m_dir;
