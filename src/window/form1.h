@@ -49,7 +49,16 @@ public:
     StationEditor *editor() const { return editor_; }
 
     // Brings the window back to the front, normal, as the tray icon does.
-    void restore();
+    // `activationToken`: the token a later start was launched with, which
+    // lets a Wayland compositor give this window the keyboard (see
+    // window_system.h).
+    void restore(const QByteArray &activationToken = {});
+
+    // Where the program is never told that its window was minimised (native
+    // Wayland), the notification-area icon is there for the whole run, when
+    // the desktop has a notification area; elsewhere it comes with
+    // minimising. Not needed for the first frame.
+    void showTrayIconWhereMinimisingIsUnseen();
 
     // The name of the station last chosen (the caption names it too); empty
     // before any.

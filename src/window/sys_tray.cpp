@@ -12,26 +12,33 @@ bool SysTray::available()
     return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
-void SysTray::ensureIcon()
+void SysTray::update()
 {
-    if (icon_ != nullptr)
+    if (!intray_ && !alwaysShown_) {
+        if (icon_ != nullptr)
+            icon_->hide();
         return;
-    icon_ = new QSystemTrayIcon(trayicon_, this);
-    icon_->setToolTip(traytip_);
-    // Every activation (click, double click, middle click) is the one icon
-    // event; the window's restore is harmless when it comes twice.
-    connect(icon_, &QSystemTrayIcon::activated, this, [this] { emit iconEvent(); });
+    }
+    if (icon_ == nullptr) {
+        icon_ = new QSystemTrayIcon(trayicon_, this);
+        icon_->setToolTip(traytip_);
+        // Every activation (click, double click, middle click) is the one
+        // icon event; the window's restore is harmless when it comes twice.
+        connect(icon_, &QSystemTrayIcon::activated, this, [this] { emit iconEvent(); });
+    }
+    icon_->show();
 }
 
 void SysTray::setIntray(bool on)
 {
     intray_ = on;
-    if (on) {
-        ensureIcon();
-        icon_->show();
-    } else if (icon_ != nullptr) {
-        icon_->hide();
-    }
+    update();
+}
+
+void SysTray::setAlwaysShown(bool on)
+{
+    alwaysShown_ = on;
+    update();
 }
 
 void SysTray::setTrayicon(const QIcon &icon)
