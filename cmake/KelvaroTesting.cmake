@@ -1,16 +1,18 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
-# kelvaro_add_test(NAME <name> SOURCES <files...> [LIBS <targets...>] [XVFB | DESKTOP]
+# kelvaro_add_test(NAME <name> SOURCES <files...> [LIBS <targets...>] [XVFB | DESKTOP | WAYLAND]
 #                  [TIMEOUT <seconds>] [LABELS <labels...>] [ENV <VAR=value...>])
 #
 # Builds a Qt Test executable and registers it with CTest. Every test gets a
 # HOME and XDG_RUNTIME_DIR of its own under the build folder; Qt runs on the
 # offscreen platform unless XVFB asks for a real X server (started by
 # xvfb-run for the test alone) or DESKTOP for an X server with a window
-# manager and a notification area (tests/window/support/with-desktop).
+# manager and a notification area (tests/window/support/with-desktop), or
+# WAYLAND for that desktop and beside it a headless Wayland compositor
+# (tests/window/support/with-sway).
 find_package(Qt6 REQUIRED COMPONENTS Test)
 
 function(kelvaro_add_test)
-    cmake_parse_arguments(T "XVFB;DESKTOP" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
+    cmake_parse_arguments(T "XVFB;DESKTOP;WAYLAND" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
     add_executable(${T_NAME} ${T_SOURCES})
     target_link_libraries(${T_NAME} PRIVATE Qt6::Test ${T_LIBS})
     target_compile_definitions(${T_NAME} PRIVATE
@@ -26,6 +28,12 @@ function(kelvaro_add_test)
     if(T_DESKTOP)
         add_test(NAME ${T_NAME}
             COMMAND ${PROJECT_SOURCE_DIR}/tests/window/support/with-desktop
+                    $<TARGET_FILE:${T_NAME}>)
+        set(platform "QT_QPA_PLATFORM=xcb")
+    elseif(T_WAYLAND)
+        add_test(NAME ${T_NAME}
+            COMMAND ${PROJECT_SOURCE_DIR}/tests/window/support/with-desktop
+                    ${PROJECT_SOURCE_DIR}/tests/window/support/with-sway
                     $<TARGET_FILE:${T_NAME}>)
         set(platform "QT_QPA_PLATFORM=xcb")
     elseif(T_XVFB)

@@ -9,13 +9,21 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
+#include <memory>
+
 namespace kelvaro {
 
 namespace {
 
+// The request is the line "show", after a line "token <activation token>"
+// when the start has a token (an instance that knows no tokens skips that
+// line and still shows its window).
 constexpr char kShowRequest[] = "show\n";
+constexpr char kTokenLine[] = "token ";
 constexpr char kAcknowledged[] = "ok\n";
-constexpr qint64 kMaxRequestBytes = 64;
+constexpr qint64 kMaxTokenBytes = 256;
+constexpr qint64 kMaxRequestBytes = 16 + kMaxTokenBytes;
 // How long a start waits for an instance that holds the lock but does not
 // answer yet (it may be between taking the lock and listening).
 constexpr int kHandOverMs = 5000;
@@ -35,7 +43,19 @@ SingleInstance::~SingleInstance()
     lock_.reset();
 }
 
-bool SingleInstance::handOverToRunningInstance()
+namespace {
+
+// Tokens are opaque to us, but only printable ASCII without spaces ever goes
+// into the request or comes out of it.
+bool plausibleToken(const QByteArray &token)
+{
+    return token.size() <= kMaxTokenBytes
+        && std::all_of(token.cbegin(), token.cend(), [](char c) { return c > ' ' && c < 0x7f; });
+}
+
+}  // namespace
+
+bool SingleInstance::handOverToRunningInstance(const QByteArray &activationToken)
 {
     lock_ = std::make_unique<platform::InstanceLock>(platform::instanceLockPath());
     QElapsedTimer waited;
@@ -49,7 +69,7 @@ bool SingleInstance::handOverToRunningInstance()
             lock_.reset();
             return false;
         }
-        if (askRunningInstance())
+        if (askRunningInstance(plausibleToken(activationToken) ? activationToken : QByteArray()))
             return true;
         if (waited.elapsed() > kHandOverMs) {
             // The holder never answers: better a second window than none.
@@ -60,12 +80,14 @@ bool SingleInstance::handOverToRunningInstance()
     }
 }
 
-bool SingleInstance::askRunningInstance()
+bool SingleInstance::askRunningInstance(const QByteArray &activationToken)
 {
     QLocalSocket socket;
     socket.connectToServer(platform::instanceSocketName());
     if (!socket.waitForConnected(kSocketWaitMs))
         return false;
+    if (!activationToken.isEmpty())
+        socket.write(kTokenLine + activationToken + '\n');
     socket.write(kShowRequest);
     while (socket.bytesToWrite() > 0) {
         if (!socket.waitForBytesWritten(kSocketWaitMs))
@@ -105,10 +127,16 @@ void SingleInstance::serve()
 {
     while (QLocalSocket *socket = server_->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+        auto token = std::make_shared<QByteArray>();
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket, token] {
             while (socket->canReadLine()) {
-                if (socket->readLine(kMaxRequestBytes) == kShowRequest) {
-                    emit showRequested();
+                const QByteArray line = socket->readLine(kMaxRequestBytes);
+                if (line.startsWith(kTokenLine) && line.endsWith('\n')) {
+                    *token = line.sliced(qstrlen(kTokenLine)).chopped(1);
+                    if (!plausibleToken(*token))
+                        token->clear();
+                } else if (line == kShowRequest) {
+                    emit showRequested(*token);
                     socket->write(kAcknowledged);
                     socket->disconnectFromServer();
                     return;

@@ -26,18 +26,22 @@ public:
     // and has acknowledged the request to show itself: the caller exits.
     // False when this process is the instance (or the guard cannot work
     // here, e.g. an unwritable runtime folder): the caller starts normally.
-    bool handOverToRunningInstance();
+    // `activationToken`, the token this start was launched with (if any),
+    // goes with the request: on Wayland it is what lets the running
+    // instance's window come to the front.
+    bool handOverToRunningInstance(const QByteArray &activationToken = {});
 
     // Starts answering later starts; call once the window is on the screen.
     // A start in between finds the lock taken and waits for the socket.
     void listen();
 
 signals:
-    // Another start asked this instance to bring its window to the front.
-    void showRequested();
+    // Another start asked this instance to bring its window to the front,
+    // handing over its activation token (empty when it had none).
+    void showRequested(const QByteArray &activationToken);
 
 private:
-    bool askRunningInstance();
+    bool askRunningInstance(const QByteArray &activationToken);
     void serve();
 
     std::unique_ptr<platform::InstanceLock> lock_;

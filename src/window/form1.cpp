@@ -17,6 +17,7 @@
 #include "sys_tray.h"
 #include "tree_view.h"
 #include "web_frame.h"
+#include "window_system.h"
 
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -284,6 +285,12 @@ void Form1::Form_Resize()
 
 void Form1::cSysTray1_IconEvent()
 {
+    restore();
+}
+
+void Form1::restore(const QByteArray &activationToken)
+{
+    prepareActivation(activationToken);
     // Normal state first: showing a window hidden while minimised would map it
     // minimised again and send it straight back to the tray.
     showNormal();
@@ -292,9 +299,10 @@ void Form1::cSysTray1_IconEvent()
     cSysTray1->setIntray(false);
 }
 
-void Form1::restore()
+void Form1::showTrayIconWhereMinimisingIsUnseen()
 {
-    cSysTray1_IconEvent();
+    if (nativeWayland() && SysTray::available())
+        cSysTray1->setAlwaysShown(true);
 }
 
 bool Form1::hiddenInTray() const

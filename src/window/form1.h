@@ -53,7 +53,16 @@ public:
     StationEditor *editor() const { return editor_; }
 
     // Brings the window back to the front, normal, as the tray icon does.
-    void restore();
+    // `activationToken`: the token a later start was launched with, which
+    // lets a Wayland compositor give this window the keyboard (see
+    // window_system.h).
+    void restore(const QByteArray &activationToken = {});
+
+    // Where the program is never told that its window was minimised (native
+    // Wayland), the notification-area icon is there for the whole run, when
+    // the desktop has a notification area; elsewhere it comes with
+    // minimising. Not needed for the first frame.
+    void showTrayIconWhereMinimisingIsUnseen();
 
     // Chooses the station with this address in the tree, as a click on it does.
     void chooseFromTree(const QString &key);

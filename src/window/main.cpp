@@ -8,6 +8,7 @@
 #include "station_list_preload.h"
 #include "web_view.h"
 #include "window_for_desktop.h"
+#include "window_system.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -61,6 +62,8 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("KELVARO_DEBUG"))
         qInstallMessageHandler(quietMessages);
     kelvaro::prepareWebViewBeforeApplication();
+    kelvaro::chooseWindowSystem();
+    const QByteArray activationToken = kelvaro::takeLaunchActivationToken();
 
     QApplication app(argc, argv);
     kelvaro::startupMark("application");
@@ -70,7 +73,7 @@ int main(int argc, char *argv[])
 
     // A second start hands over to the running instance and ends.
     kelvaro::SingleInstance instance;
-    if (instance.handOverToRunningInstance())
+    if (instance.handOverToRunningInstance(activationToken))
         return 0;
 
     // The list is read on a worker while the window is made.
@@ -88,6 +91,8 @@ int main(int argc, char *argv[])
         kelvaro::startupMark("application icon");
         kelvaro::joinDesktop(*new kelvaro::WindowForDesktop(form));
         kelvaro::startupMark("desktop bus");
+        form.showTrayIconWhereMinimisingIsUnseen();
+        kelvaro::startupMark("tray icon");
         form.enableEditing();
         kelvaro::startupMark("station editing");
     });

@@ -12,31 +12,38 @@ bool SysTray::available()
     return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
-void SysTray::ensureIcon()
+void SysTray::update()
 {
-    if (icon_ != nullptr)
+    if (!intray_ && !alwaysShown_) {
+        if (icon_ != nullptr)
+            icon_->hide();
         return;
-    icon_ = new QSystemTrayIcon(trayicon_, this);
-    icon_->setToolTip(traytip_);
-    icon_->setContextMenu(menu_);
-    // Every activation (click, double click, middle click) is the one icon
-    // event; the window's restore is harmless when it comes twice. A right
-    // click opens the menu instead, when there is one.
-    connect(icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason != QSystemTrayIcon::Context || menu_ == nullptr)
-            emit iconEvent();
-    });
+    }
+    if (icon_ == nullptr) {
+        icon_ = new QSystemTrayIcon(trayicon_, this);
+        icon_->setToolTip(traytip_);
+        icon_->setContextMenu(menu_);
+        // Every activation (click, double click, middle click) is the one
+        // icon event; the window's restore is harmless when it comes twice.
+        // A right click opens the menu instead, when there is one.
+        connect(icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+            if (reason != QSystemTrayIcon::Context || menu_ == nullptr)
+                emit iconEvent();
+        });
+    }
+    icon_->show();
 }
 
 void SysTray::setIntray(bool on)
 {
     intray_ = on;
-    if (on) {
-        ensureIcon();
-        icon_->show();
-    } else if (icon_ != nullptr) {
-        icon_->hide();
-    }
+    update();
+}
+
+void SysTray::setAlwaysShown(bool on)
+{
+    alwaysShown_ = on;
+    update();
 }
 
 void SysTray::setMenu(QMenu *menu)

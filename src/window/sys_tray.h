@@ -12,6 +12,7 @@ namespace kelvaro {
 
 // The notification-area icon (`cSysTray1`): `intray` puts the icon there or
 // takes it away; `iconEvent` is raised when the user activates the icon.
+// With `alwaysShown` the icon stays there whatever `intray` says.
 class SysTray : public QObject {
     Q_OBJECT
 public:
@@ -19,6 +20,9 @@ public:
 
     bool intray() const { return intray_; }
     void setIntray(bool on);
+
+    bool alwaysShown() const { return alwaysShown_; }
+    void setAlwaysShown(bool on);
 
     QIcon trayicon() const { return trayicon_; }
     void setTrayicon(const QIcon &icon);
@@ -35,9 +39,10 @@ signals:
     void iconEvent();
 
 private:
-    void ensureIcon();
+    void update();
 
     bool intray_ = false;
+    bool alwaysShown_ = false;
     QIcon trayicon_;
     QString traytip_;
     QSystemTrayIcon *icon_ = nullptr;  // made on first use
