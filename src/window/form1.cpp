@@ -226,7 +226,7 @@ void Form1::enableEditing()
 
     // The notification-area icon's menu.
     auto *trayMenu = new QMenu(this);
-    trayMenu->addAction(QStringLiteral("显示窗口"), this, &Form1::restore);
+    trayMenu->addAction(QStringLiteral("显示窗口"), this, [this] { restore(); });
     trayMenu->addAction(QStringLiteral("找电台…"), this, &Form1::openFinder);
     trayMenu->addSeparator();
     trayMenu->addAction(QStringLiteral("退出"), this, &QWidget::close);
