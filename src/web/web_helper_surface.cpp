@@ -132,6 +132,8 @@ bool HelperSurface::start()
     });
     m_process = process;
     process->start();
+    if (!m_pageName.isEmpty())
+        sendPageName();
     return true;
 }
 
@@ -146,6 +148,17 @@ void HelperSurface::load(const QUrl &url)
     if (!m_process && !start())
         return;
     send(QByteArray(helper::kLoad) + ' ' + url.toEncoded());
+}
+
+void HelperSurface::setPageName(const QString &name)
+{
+    m_pageName = name;
+    sendPageName();
+}
+
+void HelperSurface::sendPageName()
+{
+    send(QByteArray(helper::kName) + ' ' + QUrl::toPercentEncoding(m_pageName));
 }
 
 void HelperSurface::setDiscarded(bool discarded)

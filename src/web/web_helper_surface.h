@@ -38,6 +38,7 @@ public:
     bool isDiscarded() const override;
     bool isAudible() const override { return m_audible; }
     qint64 rendererPid() const override { return m_rendererPid; }
+    void setPageName(const QString &name) override;
     qint64 helperPid() const override;
 
 protected:
@@ -49,12 +50,14 @@ private:
     HelperSurface(QWidget *parent, std::function<void(bool)> onLoadFinished);
     bool start();
     void send(const QByteArray &line);
+    void sendPageName();
     void readMessages(QProcess *process);
     void ended(QProcess *process);
 
     std::function<void(bool)> m_onLoadFinished;
     QProcess *m_process = nullptr;     // the running helper, null while released
     QList<QPointer<QProcess>> m_ending; // helpers asked to end, not yet gone
+    QString m_pageName;
     bool m_audible = false;
     qint64 m_rendererPid = 0;
     bool m_focusFromHelper = false;

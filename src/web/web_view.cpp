@@ -109,6 +109,14 @@ void WebView::Navigate(const QString &address)
     m_surface->load(QUrl(address));
 }
 
+void WebView::setPageName(const QString &name)
+{
+    m_pageName = name;
+    setAccessibleName(name);
+    if (m_surface)
+        m_surface->setPageName(name);
+}
+
 bool WebView::ensureEngine()
 {
     if (m_surface)
@@ -138,6 +146,8 @@ bool WebView::ensureEngine()
         return false;
     }
     m_engineWidget = m_surface->widget();
+    if (!m_pageName.isEmpty())
+        m_surface->setPageName(m_pageName);
     m_engineWidget->setGeometry(rect());
     setFocusProxy(m_engineWidget);
     m_engineWidget->show();

@@ -43,6 +43,10 @@ public:
     // clears the view and silences the page; refused addresses blank it.
     void Navigate(const QString &address);
 
+    // What assistive technology calls the view and the page's window (the
+    // station's name while its page shows).
+    void setPageName(const QString &name);
+
     // True when address is one the view will load.
     static bool isAllowedAddress(const QString &address);
 
@@ -83,6 +87,7 @@ private:
     QPointer<QWidget> m_engineWidget;
     QTimer m_discardTimer;
     QString m_current;
+    QString m_pageName;
     bool m_engineFailed = false;
 };
 

@@ -59,23 +59,26 @@ private:
     Form1 &form_;
 };
 
-// The page side of a choice, which also names Frame1 after the station whose
-// page it shows: its own caption is never seen, so a screen reader reads the
-// station's name instead (and just "page" while no page is shown).
+// The page side of a choice, which also names Frame1 and the page after the
+// station whose page it shows: the frame's own caption is never seen, so a
+// screen reader reads the station's name instead (and just "page" while no
+// page is shown).
 class NamedPageArea : public WebFramePageArea {
 public:
     NamedPageArea(WebFrame frame, QString station)
-        : WebFramePageArea(frame), frame_(frame.frame), station_(std::move(station))
+        : WebFramePageArea(frame), frame_(frame.frame), view_(frame.view), station_(std::move(station))
     {
     }
     void showFrame(bool visible) override
     {
         frame_->setAccessibleName(visible ? station_ : kPageName);
+        view_->setPageName(visible ? station_ : kPageName);
         WebFramePageArea::showFrame(visible);
     }
 
 private:
     QGroupBox *frame_;
+    WebView *view_;
     QString station_;
 };
 
@@ -105,7 +108,7 @@ void Form1::createControls()
     Frame1 = web.frame;
     WebBrowser1 = web.view;
     Frame1->setAccessibleName(kPageName);
-    WebBrowser1->setAccessibleName(kPageName);
+    WebBrowser1->setPageName(kPageName);
     startupMark("Frame1, WebBrowser1");
 
     TreeView1 = new TreeView(this);

@@ -6,6 +6,7 @@
 #include "accessibility_bus.h"
 #include "desktop_program.h"
 #include "player_test_support.h"
+#include "wall_clock_wait.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -42,8 +43,14 @@ private:
     // The program's tree once its window is there; fails the test otherwise.
     AccessibleNode waitForWindow(qint64 pid);
 
+    // The accessible tree of the web helper that shows the program's page;
+    // empty while there is none.
+    AccessibleNode pageHelper(qint64 programPid);
+
     AlsaCapture capture_;
     FaultServer server_;
+    ChildProcess pageServer_;
+    QString pageBase_;
     PrivateSessionBus session_;
     AccessibilityBus a11y_;
     QTemporaryDir work_;
@@ -55,6 +62,11 @@ void TestAccessibility::initTestCase()
     const QString mp3 = work_.filePath(QStringLiteral("tone.mp3"));
     QVERIFY(makeTone(mp3, 440, 10, {QStringLiteral("-c:a"), QStringLiteral("libmp3lame")}));
     QVERIFY(server_.start(mp3));
+    QVERIFY(pageServer_.start(QStringLiteral("python3"),
+                              {QStringLiteral(KELVARO_SOURCE_DIR "/tests/web/pages/serve.py"),
+                               QStringLiteral(KELVARO_SOURCE_DIR "/tests/web/pages")}));
+    WALL_TRY_VERIFY(!pageServer_.output().isEmpty(), 20000);
+    pageBase_ = QStringLiteral("http://127.0.0.1:%1/").arg(QString::fromUtf8(pageServer_.output()).trimmed());
     QVERIFY(session_.start());
     QVERIFY(a11y_.start());
 }
@@ -63,6 +75,14 @@ void TestAccessibility::cleanupTestCase()
 {
     a11y_.stop();
     session_.stop();
+    pageServer_.stop();
+}
+
+AccessibleNode TestAccessibility::pageHelper(qint64 programPid)
+{
+    const QString helper =
+        run(QStringLiteral("pgrep"), {QStringLiteral("-P"), QString::number(programPid), QStringLiteral("kelvaro-web")});
+    return helper.trimmed().isEmpty() ? AccessibleNode() : a11y_.application(helper.trimmed().toLongLong());
 }
 
 AccessibleNode TestAccessibility::waitForWindow(qint64 pid)
@@ -83,7 +103,7 @@ void TestAccessibility::screenReaderReadsEveryControl()
     const QByteArray list = "新闻;;mms://127.0.0.1;;\r\n"
                             "中国之声;;" + stream + ";;\r\n"
                             + kLongName.toUtf8() + ";;http://127.0.0.1:9/long;;\r\n"
-                            "网页台;;http://127.0.0.1:9/page.html#1;;\r\n"
+                            "网页台;;" + pageBase_.toUtf8() + "keys.html#1;;\r\n"
                             "音乐;;mms://127.0.0.1;;\r\n"
                             "音乐之声;;http://127.0.0.1:9/yyzs;;\r\n";
     DesktopProgram program;
@@ -163,6 +183,23 @@ void TestAccessibility::screenReaderReadsEveryControl()
     QCOMPARE(tree->findRole(QStringLiteral("tree item"), QStringLiteral("网页台"))->description,
              QStringLiteral("网页频道"));
 
+    // The page itself lives in the web helper: a screen reader finds it as
+    // part of Kelvaro, under the station's name, with the page's own title
+    // and text, not the engine's empty offscreen window.
+    const auto pageText = [](const AccessibleNode &n) {
+        return n.role == QLatin1String("label") && n.name.startsWith(QLatin1String("Kelvaro test page"));
+    };
+    AccessibleNode helper;
+    WALL_TRY_VERIFY((helper = pageHelper(program.pid())).find(pageText).size() == 1, 30000);
+    qInfo().noquote() << "The page as a screen reader reads it:\n" << helper.dump();
+    QCOMPARE(helper.name, QStringLiteral("Kelvaro"));
+    QCOMPARE(helper.children.size(), 1);
+    QCOMPARE(helper.children[0].name, QStringLiteral("网页台"));
+    const auto documents = helper.find([](const AccessibleNode &n) { return n.role == QLatin1String("web document"); });
+    QCOMPARE(documents.size(), 1);
+    QCOMPARE(documents[0]->name, QStringLiteral("keys"));
+    QCOMPARE(documents[0]->find(pageText).size(), 1);
+
     // A stream chosen: while it plays, the play button says it pauses, and
     // the title line reads the stream's title.
     program.keys({"Up", "Up", "Return"});  // from the page station, two up
@@ -174,8 +211,9 @@ void TestAccessibility::screenReaderReadsEveryControl()
                                  .findRole(QStringLiteral("label"), QStringLiteral("Song")),
                              60000);
     QVERIFY(!app.findRole(QStringLiteral("push button"), QStringLiteral("播放")));
-    // The page is gone, and so is its name.
+    // The page is gone, and so is its name, in the window and in the helper.
     QVERIFY(!app.findRole(QStringLiteral("panel"), QStringLiteral("网页台")));
+    WALL_TRY_COMPARE(pageHelper(program.pid()).children.value(0).name, QStringLiteral("网页"), 10000);
 
     // Setting the slider's value, as a screen reader user does, sets the
     // player's volume.

@@ -7,6 +7,7 @@
 
 #include "engine_view.h"
 #include "keyboard_focus.h"
+#include "page_accessibility.h"
 #include "web_helper/helper_protocol.h"
 
 #include <QApplication>
@@ -97,6 +98,7 @@ int main(int argc, char *argv[])
     page.winId();
     page.windowHandle()->setParent(parentWindow);
     page.setGeometry(0, 0, size.width(), size.height());
+    exposePageWindow(&page);
 
     WebEngineSurface *surface = createEngineSurface(&page, [](bool ok) {
         say(QByteArray(helper::kLoaded) + (ok ? " 1" : " 0"));
@@ -134,6 +136,11 @@ int main(int argc, char *argv[])
         const QByteArray word = space < 0 ? text : text.left(space);
         if (word == helper::kLoad && space > 0) {
             surface->load(QUrl::fromEncoded(text.mid(space + 1)));
+        } else if (word == helper::kName) {
+            const QString name =
+                space < 0 ? QString() : QUrl::fromPercentEncoding(text.mid(space + 1));
+            page.setAccessibleName(name);
+            page.setWindowTitle(name);
         } else if (word == helper::kFocus) {
             takeKeyboardFocus(page.windowHandle());
             view->setFocus(Qt::TabFocusReason);

@@ -11,17 +11,22 @@
 // To the helper:                     From the helper:
 //   load <percent-encoded address>     loaded 1|0        a load finished
 //   focus                              audible 1|0       the page's sound
-//   quit (or end of input)             renderer <pid>    0 while none
+//   name <percent-encoded name>        renderer <pid>    0 while none
+//   quit (or end of input)
 //                                      focused <time>    the page took the keyboard
 //
 // <time> in "focused" is the window system's time of the click into the page
 // (X server time, or the message time on Windows; 0 when unknown), so that the
 // program can tell it from a click into its own window made after it.
+//
+// "name" is what assistive technology calls the page window (the station's
+// name); the page's own title stays with the page.
 
 namespace kelvaro::helper {
 
 inline constexpr char kLoad[] = "load";
 inline constexpr char kFocus[] = "focus";
+inline constexpr char kName[] = "name";
 inline constexpr char kQuit[] = "quit";
 
 inline constexpr char kLoaded[] = "loaded";
