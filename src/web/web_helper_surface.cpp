@@ -250,18 +250,32 @@ void HelperSurface::ended(QProcess *process)
 bool HelperSurface::eventFilter(QObject *watched, QEvent *event)
 {
     // Each press reaches the window once, then its widgets: count it once.
-    if (event->type() == QEvent::MouseButtonPress && watched->isWindowType()
-        && watched == window()->windowHandle())
-        m_lastPressInWindow = static_cast<QInputEvent *>(event)->timestamp();
+    if ((event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress)
+        && watched->isWindowType() && watched == window()->windowHandle()) {
+        const quint64 time = static_cast<QInputEvent *>(event)->timestamp();
+        if (event->type() == QEvent::MouseButtonPress) {
+            m_lastPressInWindow = time;
+        } else {
+            // Known only while this key is handled: focus given "by Tab" from
+            // code later on has no key behind it.
+            m_keyTime = time;
+            QMetaObject::invokeMethod(this, [this] { m_keyTime = 0; }, Qt::QueuedConnection);
+        }
+    }
     return QWidget::eventFilter(watched, event);
 }
 
 void HelperSurface::focusInEvent(QFocusEvent *event)
 {
     // Keyboard focus reaches the page only when its own window has the
-    // window system's input focus: the helper takes it.
-    if (!m_focusFromHelper && event->reason() != Qt::ActiveWindowFocusReason)
-        send(helper::kFocus);
+    // window system's input focus: the helper takes it. Moved here by Tab,
+    // the request carries the key's time, so that a click elsewhere made
+    // after it wins however late the helper gets to it.
+    if (!m_focusFromHelper && event->reason() != Qt::ActiveWindowFocusReason) {
+        const bool byKey =
+            event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+        send(QByteArray(helper::kFocus) + ' ' + QByteArray::number(byKey ? m_keyTime : 0));
+    }
     QWidget::focusInEvent(event);
 }
 

@@ -64,6 +64,9 @@ private:
     // Window system time of the last mouse press in this window outside the
     // page (the page's own go to the helper); 0 before the first.
     quint64 m_lastPressInWindow = 0;
+    // Window system time of the key press in this window being handled now
+    // (a Tab that moves the keyboard to the page); 0 between keys.
+    quint64 m_keyTime = 0;
 };
 
 } // namespace kelvaro

@@ -484,6 +484,28 @@ private Q_SLOTS:
         QCOMPARE(m_window.focusWidget(), m_edit);
         QTest::qWait(500);
         QCOMPARE(pixelsOtherThan(kClicked), 0);   // the page did not get the "k"
+
+        // The same for Tab: it hands the keyboard to the page, but the helper
+        // is stopped and takes it only after a later click on the line edit.
+        // Its request carries the time of the Tab and loses to the click.
+        QCOMPARE(QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-STOP"), helper}), 0);
+        auto resumeAgain = qScopeGuard(
+            [&] { QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-CONT"), helper}); });
+        xdotool({QStringLiteral("key"), QStringLiteral("Tab")});
+        WALL_TRY_COMPARE(m_window.focusWidget(), m_frame.view->focusProxy(), 10000);
+        clickAt(end);
+        WALL_TRY_VERIFY(m_edit->hasFocus(), 10000);
+        resumeAgain.dismiss();
+        QSignalSpy loaded(m_frame.view, &WebView::loadFinished);
+        QCOMPARE(QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-CONT"), helper}), 0);
+        // Orders are handled in turn: once a load sent now has finished, the
+        // helper has long asked for the keyboard.
+        m_frame.view->Navigate(m_base + QStringLiteral("/keys.html#1"));
+        WALL_TRY_VERIFY(!loaded.isEmpty(), 20000);
+        QTest::qWait(200);
+        QCOMPARE(xdotool({QStringLiteral("getwindowfocus")}).trimmed().toULongLong(), quint64(m_window.winId()));
+        xdotool({QStringLiteral("type"), QStringLiteral("j")});
+        WALL_TRY_COMPARE(m_edit->text(), QStringLiteral("abckj"), 10000);
     }
 
     // A helper that dies leaves a blank frame behind; the next page starts a

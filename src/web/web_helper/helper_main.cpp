@@ -142,7 +142,8 @@ int main(int argc, char *argv[])
             page.setAccessibleName(name);
             page.setWindowTitle(name);
         } else if (word == helper::kFocus) {
-            takeKeyboardFocus(page.windowHandle());
+            takeKeyboardFocus(page.windowHandle(),
+                              space < 0 ? 0 : text.mid(space + 1).toULongLong());
             view->setFocus(Qt::TabFocusReason);
         } else if (word == helper::kQuit) {
             // Not quit(): that first tries to close the windows, and the

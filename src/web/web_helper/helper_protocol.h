@@ -10,14 +10,17 @@
 //
 // To the helper:                     From the helper:
 //   load <percent-encoded address>     loaded 1|0        a load finished
-//   focus                              audible 1|0       the page's sound
+//   focus <time>                       audible 1|0       the page's sound
 //   name <percent-encoded name>        renderer <pid>    0 while none
 //   quit (or end of input)
 //                                      focused <time>    the page took the keyboard
 //
 // <time> in "focused" is the window system's time of the click into the page
 // (X server time, or the message time on Windows; 0 when unknown), so that the
-// program can tell it from a click into its own window made after it.
+// program can tell it from a click into its own window made after it. In
+// "focus" it is the time of the key that moved the keyboard to the page (Tab),
+// 0 when the program moved it on its own: the helper's request for the
+// keyboard then loses to any later click, however late it is made.
 //
 // "name" is what assistive technology calls the page window (the station's
 // name); the page's own title stays with the page.
