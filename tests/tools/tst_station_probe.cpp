@@ -4,6 +4,7 @@
 // closed port, a page server and refused addresses, in one list. Checks the
 // kind of every result in file order, both outputs, the exit codes, that no
 // more than --jobs connections are ever open, and Ctrl-C.
+#include "page_server.h"
 #include "player_test_support.h"
 #include "wall_clock_wait.h"
 
@@ -128,8 +129,7 @@ private:
     QTemporaryDir m_dir;
     testing::FaultServer m_faults;
     testing::IcecastServer m_icecast;
-    testing::ChildProcess m_pages;
-    quint16 m_pagePort = 0;
+    testing::PageServer m_pages;
 };
 
 void TestStationProbe::initTestCase()
@@ -152,14 +152,7 @@ void TestStationProbe::initTestCase()
     QVERIFY(page.open(QIODevice::WriteOnly));
     page.write("<html><body>radio</body></html>");
     page.close();
-    QVERIFY(m_pages.start(QStringLiteral("python3"),
-                          {QStringLiteral(KELVARO_SOURCE_DIR "/tests/web/pages/serve.py"), pages}));
-    QDeadlineTimer deadline(30000);
-    while (m_pagePort == 0 && !deadline.hasExpired()) {
-        m_pages.process()->waitForReadyRead(200);
-        m_pagePort = m_pages.output().trimmed().toUShort();
-    }
-    QVERIFY(m_pagePort != 0);
+    QVERIFY(m_pages.start(pages));
 }
 
 QString TestStationProbe::write(const QString &name, const QString &text)
@@ -174,7 +167,7 @@ QString TestStationProbe::write(const QString &name, const QString &text)
 
 void TestStationProbe::mixedListInFileOrder()
 {
-    const QString page = QStringLiteral("http://127.0.0.1:%1").arg(m_pagePort);
+    const QString page = QStringLiteral("http://127.0.0.1:%1").arg(m_pages.port());
     const QString closedPort = QStringLiteral("http://127.0.0.1:%1/live").arg(testing::freePort());
     // name, address, expected result, failure word (or HTTP status for a page)
     struct Row {
@@ -304,7 +297,7 @@ void TestStationProbe::exitCodes()
         path = write(QStringLiteral("plays.ini"),
                      QStringLiteral("音乐;;mms://127.0.0.1;;\r\n曲;;%1;;\r\n页;;http://127.0.0.1:%2/radio.html#1;;\r\n")
                          .arg(m_faults.url(QStringLiteral("/stream.mp3")))
-                         .arg(m_pagePort));
+                         .arg(m_pages.port()));
     else if (list == QLatin1String("empty"))
         path = write(QStringLiteral("empty.ini"), QStringLiteral("音乐;;mms://127.0.0.1;;\r\n"));
     else

@@ -5,6 +5,7 @@
 
 #include "station_choice.h"
 #include "web_frame.h"
+#include "page_server.h"
 #include "wall_clock_wait.h"
 
 #include <QApplication>
@@ -122,7 +123,7 @@ class WebViewTest : public QObject
 {
     Q_OBJECT
 
-    QProcess m_server;
+    testing::PageServer m_server;
     QString m_base;
     QWidget m_window;
     WebFrame m_frame;
@@ -173,15 +174,8 @@ class WebViewTest : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        const QString folder = QStringLiteral(KELVARO_SOURCE_DIR "/tests/web/pages");
-        m_server.setProgram(QStringLiteral("python3"));
-        m_server.setArguments({folder + QStringLiteral("/serve.py"), folder});
-        m_server.start();
-        QVERIFY(m_server.waitForStarted());
-        WALL_TRY_VERIFY(m_server.canReadLine(), 15000);
-        const int port = m_server.readLine().trimmed().toInt();
-        QVERIFY(port > 0);
-        m_base = QStringLiteral("http://127.0.0.1:%1").arg(port);
+        QVERIFY(m_server.start());
+        m_base = QStringLiteral("http://127.0.0.1:%1").arg(m_server.port());
 
         // The window's layout: client 254 x 287, the player and Frame1 sharing
         // the area from 208 down; Frame1 hidden before the first choice.
@@ -206,12 +200,7 @@ private Q_SLOTS:
 
     void cleanupTestCase()
     {
-        // Stops the server by its process id (SIGTERM on Unix).
-        if (m_server.state() != QProcess::NotRunning) {
-            m_server.terminate();
-            if (!m_server.waitForFinished(5000))
-                m_server.kill();
-        }
+        m_server.stop();
     }
 
     void allowedAddresses_data()

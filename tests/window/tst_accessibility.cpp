@@ -5,6 +5,7 @@
 // read over that bus. Every control must say what it is and what it does.
 #include "accessibility_bus.h"
 #include "desktop_program.h"
+#include "page_server.h"
 #include "player_test_support.h"
 #include "wall_clock_wait.h"
 
@@ -49,8 +50,7 @@ private:
 
     AlsaCapture capture_;
     FaultServer server_;
-    ChildProcess pageServer_;
-    QString pageBase_;
+    PageServer pages_;
     PrivateSessionBus session_;
     AccessibilityBus a11y_;
     QTemporaryDir work_;
@@ -62,11 +62,7 @@ void TestAccessibility::initTestCase()
     const QString mp3 = work_.filePath(QStringLiteral("tone.mp3"));
     QVERIFY(makeTone(mp3, 440, 10, {QStringLiteral("-c:a"), QStringLiteral("libmp3lame")}));
     QVERIFY(server_.start(mp3));
-    QVERIFY(pageServer_.start(QStringLiteral("python3"),
-                              {QStringLiteral(KELVARO_SOURCE_DIR "/tests/web/pages/serve.py"),
-                               QStringLiteral(KELVARO_SOURCE_DIR "/tests/web/pages")}));
-    WALL_TRY_VERIFY(!pageServer_.output().isEmpty(), 20000);
-    pageBase_ = QStringLiteral("http://127.0.0.1:%1/").arg(QString::fromUtf8(pageServer_.output()).trimmed());
+    QVERIFY(pages_.start());
     QVERIFY(session_.start());
     QVERIFY(a11y_.start());
 }
@@ -75,7 +71,7 @@ void TestAccessibility::cleanupTestCase()
 {
     a11y_.stop();
     session_.stop();
-    pageServer_.stop();
+    pages_.stop();
 }
 
 AccessibleNode TestAccessibility::pageHelper(qint64 programPid)
@@ -103,7 +99,7 @@ void TestAccessibility::screenReaderReadsEveryControl()
     const QByteArray list = "新闻;;mms://127.0.0.1;;\r\n"
                             "中国之声;;" + stream + ";;\r\n"
                             + kLongName.toUtf8() + ";;http://127.0.0.1:9/long;;\r\n"
-                            "网页台;;" + pageBase_.toUtf8() + "keys.html#1;;\r\n"
+                            "网页台;;" + pages_.url(QStringLiteral("keys.html#1")).toUtf8() + ";;\r\n"
                             "音乐;;mms://127.0.0.1;;\r\n"
                             "音乐之声;;http://127.0.0.1:9/yyzs;;\r\n";
     DesktopProgram program;

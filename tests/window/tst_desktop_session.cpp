@@ -5,6 +5,7 @@
 // Icecast server, pages from a real HTTP server, both on 127.0.0.1; what the
 // program plays is captured through ALSA and checked for the tone.
 #include "desktop_program.h"
+#include "page_server.h"
 #include "player_test_support.h"
 #include "wall_clock_wait.h"
 
@@ -76,8 +77,7 @@ private:
 
     AlsaCapture capture_;
     IcecastServer icecast_;
-    ChildProcess pageServer_;
-    QString pageBase_;
+    PageServer pages_;
     QTemporaryDir work_;
     int folders_ = 0;
 };
@@ -89,11 +89,7 @@ void TestDesktopSession::initTestCase()
     QVERIFY(icecast_.startMp3Source(QStringLiteral("/tone.mp3"), kToneHz));
     QVERIFY(icecast_.waitForMount(QStringLiteral("/tone.mp3")));
 
-    QVERIFY(pageServer_.start(QStringLiteral("python3"),
-                              {QStringLiteral(KELVARO_SOURCE_DIR "/tests/web/pages/serve.py"),
-                               QStringLiteral(KELVARO_SOURCE_DIR "/tests/web/pages")}));
-    WALL_TRY_VERIFY(!pageServer_.output().isEmpty() || !pageBase_.isEmpty(), 20000);
-    pageBase_ = QStringLiteral("http://127.0.0.1:%1/").arg(QString::fromUtf8(pageServer_.output()).trimmed());
+    QVERIFY(pages_.start());
 }
 
 QString TestDesktopSession::prepareFolder(const QByteArray &list, bool writeList)
@@ -105,7 +101,7 @@ void TestDesktopSession::listeningFromTheTreeAndTheTray()
 {
     const QByteArray list = "本地;;mms://127.0.0.1;;\r\n"
                             "本地电台;;" + icecast_.url(QStringLiteral("/tone.mp3")).toUtf8() + ";;\r\n"
-                            "本地网页;;" + pageBase_.toUtf8() + "block.html#1;;\r\n";
+                            "本地网页;;" + pages_.url(QStringLiteral("block.html#1")).toUtf8() + ";;\r\n";
     DesktopProgram program;
     QVERIFY(program.start(prepareFolder(list)));
     QCOMPARE(program.clientSize(), QSize(254, 287));
