@@ -345,20 +345,20 @@ void FindWindow::addCurrent()
     const StationRecord station{item->text(NameColumn), item->data(0, AddressRole).toString(), QString()};
     lastCategory_ = category;
     // One edit: a new category (typed into the box) is made first.
-    editor->apply([category, station](StationDocument &document) {
+    const auto add = [category, station](StationDocument &document) {
         if (!document.category(category)) {
             const StationEdit made = document.addCategory(category);
             if (!made.ok)
                 return made;
         }
         return document.addStation(category, -1, station);
-    });
-    auto *once = new QObject(this);
-    connect(editor, &StationEditor::editFinished, once, [this, once, station, category](const StationListStore::Outcome &outcome) {
-        once->deleteLater();
+    };
+    editor->apply(add, [self = QPointer<FindWindow>(this), station, category](const StationListStore::Outcome &outcome) {
+        if (!self)
+            return;
         if (outcome.kind == StationListStore::Outcome::Kind::Saved)
-            showStatus(QStringLiteral("已将“%1”添加到“%2”").arg(station.name, category));
-        fillCategories();
+            self->showStatus(QStringLiteral("已将“%1”添加到“%2”").arg(station.name, category));
+        self->fillCategories();
     });
 }
 

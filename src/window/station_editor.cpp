@@ -61,8 +61,10 @@ StationEditor::StationEditor(Form1 &form, const QString &shownPath)
     renameCategory_ = action(QStringLiteral("重命名分类…"), {}, &StationEditor::renameCategory);
     removeCategory_ = action(QStringLiteral("删除分类"), {}, &StationEditor::removeCategory);
     undo_ = action(QStringLiteral("撤销"), QKeySequence(QKeySequence::Undo), [this] {
-        if (store_)
+        if (store_) {
+            pending_.append(Done());
             store_->undo();
+        }
     });
     paste_ = action(QStringLiteral("粘贴地址"), QKeySequence(QKeySequence::Paste), [this] {
         if (const QMimeData *data = QGuiApplication::clipboard()->mimeData())
@@ -365,7 +367,7 @@ void StationEditor::removeCategory()
     apply([=](StationDocument &d) { return d.removeCategory(category); });
 }
 
-void StationEditor::apply(StationListStore::Edit edit)
+void StationEditor::apply(StationListStore::Edit edit, Done done)
 {
     if (!store_) {
         // Made at the first edit, with the tree the window shows, so that a
@@ -373,6 +375,7 @@ void StationEditor::apply(StationListStore::Edit edit)
         store_ = std::make_unique<StationListStore>(shownPath_, ownPath(), treeOf(form_.stations()));
         connect(store_.get(), &StationListStore::finished, this, &StationEditor::finished);
     }
+    pending_.append(std::move(done));
     store_->apply(std::move(edit));
 }
 
@@ -388,6 +391,10 @@ void StationEditor::finished(const StationListStore::Outcome &outcome)
     updateActions();
     if (!outcome.message.isEmpty())
         tell(outcome.message, outcome.kind != Kind::Saved);
+    if (!pending_.isEmpty()) {
+        if (const Done done = pending_.takeFirst())
+            done(outcome);
+    }
     emit editFinished(outcome);
 }
 

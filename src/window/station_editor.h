@@ -6,6 +6,9 @@
 #include <QObject>
 #include <QPointer>
 
+#include <QList>
+
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -41,7 +44,10 @@ public:
 
     // Applies an edit to the user's list (off the UI thread) and fills the
     // tree again once it is on disk; every edit of the menu goes this way.
-    void apply(StationListStore::Edit edit);
+    // `done`, if given, is called with this edit's own outcome (edits made
+    // meanwhile elsewhere have theirs).
+    using Done = std::function<void(const StationListStore::Outcome &)>;
+    void apply(StationListStore::Edit edit, Done done = {});
 
     // Something dropped on the window or pasted: an address opens the
     // new-station dialog filled in; a playlist file with one station too,
@@ -73,6 +79,9 @@ private:
     Form1 &form_;
     const QString shownPath_;
     std::unique_ptr<StationListStore> store_;
+    // One entry for each edit or undo sent to the store and not yet finished,
+    // in order: the store finishes them in the order they were sent.
+    QList<Done> pending_;
     // The address a pending edit gives the station that plays, if it changes it.
     QString playingBefore_;
     QString playingAfter_;

@@ -16,12 +16,15 @@
 #include "tree_view.h"
 #include "web_view.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFile>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -641,6 +644,12 @@ void TestForm1::findingStations()
     QTest::keyClick(results, Qt::Key_D, Qt::ControlModifier);
     QTRY_COMPARE(edits.size(), 1);
     QCOMPARE(edits.first().at(0).value<StationListStore::Outcome>().kind, StationListStore::Outcome::Kind::Saved);
+    const auto labels = finder->findChildren<QLabel *>();
+    const auto status = std::find_if(labels.begin(), labels.end(),
+                                     [](QLabel *l) { return l->accessibleName() == QStringLiteral("状态"); });
+    QVERIFY(status != labels.end());
+    const QString category = form.TreeView1->topLevelItem(0)->text(0);
+    QCOMPARE((*status)->text(), QStringLiteral("已将“示例音乐台”添加到“%1”").arg(category));
     QFile list(own);
     QVERIFY(list.open(QIODevice::ReadOnly));
     QVERIFY(list.readAll().contains("中国之声;;http://127.0.0.1:9/zgzs;;note\r\n示例音乐台;;" + address.toUtf8() + ";;\r\n"));
@@ -648,6 +657,22 @@ void TestForm1::findingStations()
     QVERIFY(added && added->parent() == form.TreeView1->topLevelItem(0));
     // The station now plays as one of the list.
     QCOMPARE(form.playingKey(), address);
+
+    // The first edit made the user's own list, and a message says where;
+    // closed, the find window has the keyboard again.
+    if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeWindow()))
+        box->close();
+    finder->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(finder));
+    // Added again, it is refused (the list has it), and the find window
+    // says nothing of an edit from the tree that was saved just before.
+    (*status)->clear();
+    form.editor()->apply([](StationDocument &d) { return d.addCategory(QStringLiteral("其他")); });
+    QTest::keyClick(results, Qt::Key_D, Qt::ControlModifier);
+    QTRY_COMPARE(edits.size(), 3);
+    QCOMPARE(edits.at(1).at(0).value<StationListStore::Outcome>().kind, StationListStore::Outcome::Kind::Saved);
+    QCOMPARE(edits.at(2).at(0).value<StationListStore::Outcome>().kind, StationListStore::Outcome::Kind::Refused);
+    QVERIFY2((*status)->text().isEmpty(), qPrintable((*status)->text()));
 
     // All countries, and "测试" finds 150 stations: 100, then the rest when
     // the list is scrolled to its end.
