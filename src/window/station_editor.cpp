@@ -3,6 +3,7 @@
 
 #include "address_check.h"
 #include "category_tree.h"
+#include "find_window.h"
 #include "form1.h"
 #include "playlist_import.h"
 #include "station_dialog.h"
@@ -401,10 +402,15 @@ void StationEditor::finished(const StationListStore::Outcome &outcome)
 void StationEditor::tell(const QString &message, bool warning)
 {
     // Not modal: the window and what plays go on; a newer message replaces it.
+    // Over the find window when the user is working there (its additions),
+    // so that closing the message leaves the user where they were.
     if (message_)
         message_->close();
+    QWidget *over = &form_;
+    if (QWidget *finder = form_.finder(); finder && finder->isActiveWindow())
+        over = finder;
     auto *box = new QMessageBox(warning ? QMessageBox::Warning : QMessageBox::Information,
-                                QStringLiteral("我的电台"), message, QMessageBox::Ok, &form_);
+                                QStringLiteral("我的电台"), message, QMessageBox::Ok, over);
     box->button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);

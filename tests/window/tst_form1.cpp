@@ -658,12 +658,14 @@ void TestForm1::findingStations()
     // The station now plays as one of the list.
     QCOMPARE(form.playingKey(), address);
 
-    // The first edit made the user's own list, and a message says where;
-    // closed, the find window has the keyboard again.
-    if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeWindow()))
-        box->close();
-    finder->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(finder));
+    // The first edit made the user's own list, and a message over the find
+    // window says where; closed, the find window has the keyboard again.
+    auto *box = qobject_cast<QMessageBox *>(QApplication::activeWindow());
+    QVERIFY(box);
+    QCOMPARE(box->parentWidget(), finder);
+    QVERIFY(box->text().contains(own));
+    box->close();
+    QTRY_VERIFY(finder->isActiveWindow());
     // Added again, it is refused (the list has it), and the find window
     // says nothing of an edit from the tree that was saved just before.
     (*status)->clear();
