@@ -30,8 +30,10 @@ public:
     virtual bool isAudible() const = 0;
     // Process id of the page's renderer, 0 while there is none.
     virtual qint64 rendererPid() const = 0;
-    // What assistive technology calls the page's view (the station's name).
-    virtual void setPageName(const QString &name) = 0;
+    // What assistive technology calls the page's window where the page lives
+    // in a window of its own (the station's name); in this process the web
+    // view around the engine carries the name.
+    virtual void setPageName(const QString &) {}
     // Process id of the helper program that holds the engine, 0 when the
     // engine lives in this process or the helper has ended.
     virtual qint64 helperPid() const { return 0; }

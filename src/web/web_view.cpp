@@ -56,6 +56,12 @@ void prepareWebViewBeforeApplication()
     // See the header: the engine's view draws with the software scene graph.
     if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
         qputenv("QT_QUICK_BACKEND", "software");
+    // The page's content for screen readers. The engine builds it only while
+    // assistive technology is listening, and on Linux (Qt 6.4) even then only
+    // where this variable is set. Set here, before any thread runs; the page
+    // helper inherits it.
+    if (!qEnvironmentVariableIsSet("QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY"))
+        qputenv("QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY", "1");
 }
 
 WebView::WebView(QWidget *parent) : QWidget(parent)

@@ -18,7 +18,8 @@ class WebEngineSurface;
 // start (unless QT_QUICK_BACKEND is set), so that Qt Quick content made before
 // the first page agrees with the engine's. Deliberately not set:
 // Qt::AA_ShareOpenGLContexts, which would make an OpenGL context (and load the
-// OpenGL driver) at start-up, the cost the plugin avoids.
+// OpenGL driver) at start-up, the cost the plugin avoids. It also asks the
+// engine for the page's content for screen readers.
 void prepareWebViewBeforeApplication();
 
 // The web view (WebBrowser1). Until the first navigation to a real page it is

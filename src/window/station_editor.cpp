@@ -383,6 +383,8 @@ void StationEditor::apply(StationListStore::Edit edit, Done done)
 void StationEditor::finished(const StationListStore::Outcome &outcome)
 {
     using Kind = StationListStore::Outcome::Kind;
+    // This outcome's own caller, taken first: nothing below may see another's.
+    const Done done = pending_.isEmpty() ? Done() : pending_.takeFirst();
     if (outcome.kind == Kind::Saved && !playingBefore_.isEmpty() && form_.playingKey() == playingBefore_)
         form_.setPlayingKey(playingAfter_);
     playingBefore_.clear();
@@ -392,18 +394,16 @@ void StationEditor::finished(const StationListStore::Outcome &outcome)
     updateActions();
     if (!outcome.message.isEmpty())
         tell(outcome.message, outcome.kind != Kind::Saved);
-    if (!pending_.isEmpty()) {
-        if (const Done done = pending_.takeFirst())
-            done(outcome);
-    }
+    if (done)
+        done(outcome);
     emit editFinished(outcome);
 }
 
 void StationEditor::tell(const QString &message, bool warning)
 {
     // Not modal: the window and what plays go on; a newer message replaces it.
-    // Over the find window when the user is working there (its additions),
-    // so that closing the message leaves the user where they were.
+    // Over the find window when the user is working there, so that closing
+    // the message leaves the user where they were.
     if (message_)
         message_->close();
     QWidget *over = &form_;

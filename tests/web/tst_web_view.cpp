@@ -489,7 +489,7 @@ private Q_SLOTS:
         QCOMPARE(QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-CONT"), helper}), 0);
         // Orders are handled in turn: once a load sent now has finished, the
         // helper has long asked for the keyboard.
-        m_frame.view->Navigate(m_base + QStringLiteral("/keys.html#1"));
+        m_frame.view->Navigate(pageUrl());
         WALL_TRY_VERIFY(!loaded.isEmpty(), 20000);
         QTest::qWait(200);
         QCOMPARE(xdotool({QStringLiteral("getwindowfocus")}).trimmed().toULongLong(), quint64(m_window.winId()));

@@ -179,8 +179,8 @@ void TestAccessibility::screenReaderReadsEveryControl()
     QCOMPARE(tree->findRole(QStringLiteral("tree item"), QStringLiteral("网页台"))->description,
              QStringLiteral("网页频道"));
 
-    // The page itself lives in the web helper: a screen reader finds it as
-    // part of Kelvaro, under the station's name, with the page's own title
+    // The page itself lives in the web helper: a screen reader finds it
+    // under Kelvaro and the station's name, with the page's own title
     // and text, not the engine's empty offscreen window.
     const auto pageText = [](const AccessibleNode &n) {
         return n.role == QLatin1String("label") && n.name.startsWith(QLatin1String("Kelvaro test page"));

@@ -660,8 +660,8 @@ void TestForm1::findingStations()
 
     // The first edit made the user's own list, and a message over the find
     // window says where; closed, the find window has the keyboard again.
-    auto *box = qobject_cast<QMessageBox *>(QApplication::activeWindow());
-    QVERIFY(box);
+    QMessageBox *box = nullptr;
+    QTRY_VERIFY((box = qobject_cast<QMessageBox *>(QApplication::activeWindow())));
     QCOMPARE(box->parentWidget(), finder);
     QVERIFY(box->text().contains(own));
     box->close();

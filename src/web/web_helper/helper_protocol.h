@@ -19,8 +19,9 @@
 // (X server time, or the message time on Windows; 0 when unknown), so that the
 // program can tell it from a click into its own window made after it. In
 // "focus" it is the time of the key that moved the keyboard to the page (Tab),
-// 0 when the program moved it on its own: the helper's request for the
-// keyboard then loses to any later click, however late it is made.
+// so that the helper's request loses to any click made after that key, however
+// late the helper gets to it; 0 when the program moved the keyboard on its own
+// (the request then counts as made now).
 //
 // "name" is what assistive technology calls the page window (the station's
 // name); the page's own title stays with the page.

@@ -31,7 +31,7 @@ public:
         return child && g_page && child->object() == g_page ? 0 : -1;
     }
 
-    // The same name as the program's own window: the page is part of it.
+    // The same name as the program's own window, which shows the page.
     QString text(QAccessible::Text t) const override
     {
         if (t == QAccessible::Name)

@@ -150,7 +150,6 @@ public:
     }
     bool isAudible() const override { return m_page->recentlyAudible(); }
     qint64 rendererPid() const override { return m_page->renderProcessPid(); }
-    void setPageName(const QString &name) override { setAccessibleName(name); }
 
 private:
     QWebEngineProfile *m_profile = nullptr;
@@ -162,11 +161,6 @@ private:
 WebEngineSurface *createEngineSurface(QWidget *parent, std::function<void(bool)> onLoadFinished)
 {
     static const bool initialized = [] {
-        // The page's content for screen readers. The engine builds it only
-        // while assistive technology is listening, and on Linux, even then,
-        // only where this variable is set.
-        if (!qEnvironmentVariableIsSet("QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY"))
-            qputenv("QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY", "1");
         if (!qt_gl_global_share_context()) {
             QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
             // Loaded after the application object exists, the engine has no
