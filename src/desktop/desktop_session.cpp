@@ -18,13 +18,13 @@ void joinDesktop([[maybe_unused]] DesktopWindow &window)
     auto *service = new MprisService(window);
     if (!service->publish())
         delete service;
-    auto *notifications = new TitleNotifications(window.player(), window, &window);
+    auto *notifications = new TitleNotifications(window, &window);
     if (!notifications->start())
         delete notifications;
-    auto *inhibitor = new SleepInhibitor(window.player(), &window);
+    auto *inhibitor = new SleepInhibitor(window.listening(), &window);
     if (!inhibitor->start())
         delete inhibitor;
-    auto *resume = new SleepResume(window.player(), &window);
+    auto *resume = new SleepResume(window.listening(), &window);
     if (!resume->start())
         delete resume;
 #endif

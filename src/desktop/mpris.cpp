@@ -8,7 +8,6 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QEvent>
 #include <QGuiApplication>
 #include <QTimer>
 
@@ -23,7 +22,8 @@ const QString kNoTrack = QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTra
 
 }  // namespace
 
-MprisService::MprisService(DesktopWindow &window) : QObject(&window), window_(window), player_(window.player())
+MprisService::MprisService(DesktopWindow &window)
+    : QObject(&window), window_(window), listening_(window.listening())
 {
     new MprisRootAdaptor(this, *this);
     new MprisPlayerAdaptor(this, *this);
@@ -49,34 +49,13 @@ bool MprisService::publish()
     }
     published_ = true;
 
-    connect(&player_, &MediaPlayer::stateChanged, this, &MprisService::scheduleAnnounce);
-    connect(&player_, &MediaPlayer::titleChanged, this, &MprisService::scheduleAnnounce);
-    connect(&window_, &DesktopWindow::stationChosen, this, &MprisService::onStationChosen);
-    // The player has no signal for its volume: look again after any input,
-    // which is how the volume changes in the window.
-    qApp->installEventFilter(this);
-    announced_ = {
-        {QStringLiteral("PlaybackStatus"), playbackStatus()},
-        {QStringLiteral("Metadata"), metadata()},
-        {QStringLiteral("Volume"), volume()},
-        {QStringLiteral("CanGoNext"), canGoNext()},
-        {QStringLiteral("CanGoPrevious"), canGoPrevious()},
-    };
+    connect(&listening_, &Listening::stateChanged, this, &MprisService::scheduleAnnounce);
+    connect(&listening_, &Listening::titleChanged, this, &MprisService::scheduleAnnounce);
+    connect(&listening_, &Listening::volumeChanged, this, &MprisService::scheduleAnnounce);
+    connect(&listening_, &Listening::stationChosen, this, &MprisService::scheduleAnnounce);
+    connect(&listening_, &Listening::stationChanged, this, &MprisService::scheduleAnnounce);
+    announced_ = announcedProperties();
     return true;
-}
-
-bool MprisService::eventFilter(QObject *watched, QEvent *event)
-{
-    switch (event->type()) {
-    case QEvent::MouseButtonRelease:
-    case QEvent::Wheel:
-    case QEvent::KeyRelease:
-        scheduleAnnounce();
-        break;
-    default:
-        break;
-    }
-    return QObject::eventFilter(watched, event);
 }
 
 void MprisService::raise()
@@ -86,35 +65,17 @@ void MprisService::raise()
 
 void MprisService::quit()
 {
-    // After the reply to the call has gone out. Closing stops playback as the
-    // window's own close does; the program then ends even when the window was
-    // hidden in the tray, where closing it alone would leave no window to end with.
-    QTimer::singleShot(0, &window_, [this] {
-        window_.close();
-        QCoreApplication::quit();
-    });
+    // After the reply to the call has gone out.
+    QTimer::singleShot(0, &window_, [this] { window_.quit(); });
 }
 
-// Waiting for a sound device (NoSoundDevice) is not active: nothing can be
-// heard, so the desktop is told the player is stopped, and Play tries now.
-bool MprisService::playerActive() const
-{
-    switch (player_.state()) {
-    case MediaPlayer::State::Connecting:
-    case MediaPlayer::State::Buffering:
-    case MediaPlayer::State::Playing:
-    case MediaPlayer::State::Reconnecting:
-        return true;
-    default:
-        return false;
-    }
-}
-
+// Waiting for a sound device is not busy: nothing can be heard, so the
+// desktop is told the player is stopped, and Play tries now.
 QString MprisService::playbackStatus() const
 {
-    if (playerActive())
+    if (listening_.isBusy())
         return QStringLiteral("Playing");
-    if (player_.state() == MediaPlayer::State::Paused)
+    if (listening_.state() == Listening::State::Paused)
         return QStringLiteral("Paused");
     return QStringLiteral("Stopped");
 }
@@ -122,18 +83,18 @@ QString MprisService::playbackStatus() const
 QVariantMap MprisService::metadata() const
 {
     QVariantMap map;
-    if (!chosen_ || window_.stationKey().isEmpty()) {
+    const Station &station = listening_.station();
+    if (station.address.isEmpty()) {
         map.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(kNoTrack)));
         return map;
     }
     map.insert(QStringLiteral("mpris:trackid"),
                QVariant::fromValue(QDBusObjectPath(
-                   QStringLiteral("/org/kelvaro/station/%1").arg(window_.stationNumber()))));
+                   QStringLiteral("/org/kelvaro/station/%1").arg(listening_.stationNumber()))));
     // The name goes onto the bus as the album and, without a stream title,
-    // as the title: one clean line like the stream's titles. It is read
-    // afresh, so a station renamed while it plays is named anew.
-    const QString name = singleLineText(window_.stationName());
-    const QString title = player_.nowPlayingTitle();
+    // as the title: one clean line like the stream's titles.
+    const QString name = singleLineText(station.name);
+    const QString title = listening_.title();
     map.insert(QStringLiteral("xesam:title"), title.isEmpty() ? name : title);
     map.insert(QStringLiteral("xesam:album"), name);
     return map;
@@ -141,68 +102,68 @@ QVariantMap MprisService::metadata() const
 
 double MprisService::volume() const
 {
-    return player_.settings().volume() / 100.0;
+    return listening_.volume() / 100.0;
 }
 
 void MprisService::setVolume(double volume)
 {
-    if (!std::isfinite(volume))
-        return;
-    player_.settings().setVolume(static_cast<int>(std::lround(std::clamp(volume, 0.0, 1.0) * 100)));
-    scheduleAnnounce();
+    if (std::isfinite(volume))
+        listening_.setVolume(static_cast<int>(std::lround(std::clamp(volume, 0.0, 1.0) * 100)));
+}
+
+qlonglong MprisService::position() const
+{
+    return static_cast<qlonglong>(listening_.position() * 1e6);
+}
+
+bool MprisService::canSeek() const
+{
+    return listening_.canSeek();
 }
 
 void MprisService::play()
 {
-    if (!playerActive())
-        player_.controls().play();
+    if (!listening_.isBusy())
+        listening_.audible().play();
 }
 
 void MprisService::pause()
 {
-    if (playerActive())
-        player_.controls().pause();
+    if (listening_.isBusy())
+        listening_.audible().pause();
 }
 
 void MprisService::playPause()
 {
-    if (playerActive())
-        player_.controls().pause();
+    if (listening_.isBusy())
+        listening_.audible().pause();
     else
-        player_.controls().play();
+        listening_.audible().play();
 }
 
 void MprisService::stop()
 {
-    player_.controls().stop();
-}
-
-void MprisService::onStationChosen()
-{
-    chosen_ = true;
-    scheduleAnnounce();
+    listening_.audible().stop();
 }
 
 bool MprisService::canGoNext() const
 {
-    return chosen_ && !window_.stationBeside(+1).isEmpty();
+    return !listening_.stationBeside(+1).isEmpty();
 }
 
 bool MprisService::canGoPrevious() const
 {
-    return chosen_ && !window_.stationBeside(-1).isEmpty();
+    return !listening_.stationBeside(-1).isEmpty();
 }
 
 void MprisService::next()
 {
-    if (canGoNext())
-        window_.chooseStation(window_.stationBeside(+1));
+    listening_.chooseListed(listening_.stationBeside(+1));
 }
 
 void MprisService::previous()
 {
-    if (canGoPrevious())
-        window_.chooseStation(window_.stationBeside(-1));
+    listening_.chooseListed(listening_.stationBeside(-1));
 }
 
 void MprisService::scheduleAnnounce()
@@ -213,16 +174,22 @@ void MprisService::scheduleAnnounce()
     QTimer::singleShot(0, this, &MprisService::announceChanges);
 }
 
-void MprisService::announceChanges()
+QVariantMap MprisService::announcedProperties() const
 {
-    announceQueued_ = false;
-    const QVariantMap now = {
+    return {
         {QStringLiteral("PlaybackStatus"), playbackStatus()},
         {QStringLiteral("Metadata"), metadata()},
         {QStringLiteral("Volume"), volume()},
         {QStringLiteral("CanGoNext"), canGoNext()},
         {QStringLiteral("CanGoPrevious"), canGoPrevious()},
+        {QStringLiteral("CanSeek"), canSeek()},
     };
+}
+
+void MprisService::announceChanges()
+{
+    announceQueued_ = false;
+    const QVariantMap now = announcedProperties();
     QVariantMap changed;
     for (auto it = now.cbegin(); it != now.cend(); ++it) {
         if (announced_.value(it.key()) != it.value())

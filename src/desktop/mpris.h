@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "media_player.h"
+#include "listening.h"
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusObjectPath>
@@ -15,10 +15,11 @@ namespace kelvaro {
 class DesktopWindow;
 
 // The program as a media player on the session bus, so that media keys, the
-// desktop's sound menu and tools like playerctl can drive it. It works only
-// through the window as the desktop side sees it (DesktopWindow): the
-// player, the station last chosen and its neighbours in the tree's order,
-// choosing a station as a click does, and the window's raise and close.
+// desktop's sound menu and tools like playerctl can drive it. It follows and
+// steers what plays (Listening: the station, its neighbours in the list, the
+// player, the volume), and reaches the window only for raise and quit
+// (DesktopWindow). Every change of what the bus shows is announced, whoever
+// made it.
 class MprisService : public QObject {
     Q_OBJECT
 public:
@@ -39,6 +40,8 @@ public:
     QVariantMap metadata() const;
     double volume() const;
     void setVolume(double volume);
+    qlonglong position() const;  // microseconds
+    bool canSeek() const;
     bool canGoNext() const;
     bool canGoPrevious() const;
     void play();
@@ -48,20 +51,15 @@ public:
     void next();
     void previous();
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
-    void onStationChosen();
-    bool playerActive() const;
     // Sends PropertiesChanged for every player property that differs from
     // what the bus last saw.
     void announceChanges();
     void scheduleAnnounce();
+    QVariantMap announcedProperties() const;
 
     DesktopWindow &window_;
-    MediaPlayer &player_;
-    bool chosen_ = false;  // a station has been chosen
+    Listening &listening_;
     QVariantMap announced_;
     bool announceQueued_ = false;
     bool published_ = false;
@@ -111,7 +109,7 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     Q_PROPERTY(bool CanGoPrevious READ canGoPrevious)
     Q_PROPERTY(bool CanPlay READ yes)
     Q_PROPERTY(bool CanPause READ yes)
-    Q_PROPERTY(bool CanSeek READ no)
+    Q_PROPERTY(bool CanSeek READ canSeek)
     Q_PROPERTY(bool CanControl READ yes)
 public:
     MprisPlayerAdaptor(QObject *holder, MprisService &service);
@@ -121,11 +119,11 @@ public:
     QVariantMap metadata() const { return service_.metadata(); }
     double volume() const { return service_.volume(); }
     void setVolume(double volume) { service_.setVolume(volume); }
-    qlonglong position() const { return 0; }
+    qlonglong position() const { return service_.position(); }
+    bool canSeek() const { return service_.canSeek(); }
     bool canGoNext() const { return service_.canGoNext(); }
     bool canGoPrevious() const { return service_.canGoPrevious(); }
     bool yes() const { return true; }
-    bool no() const { return false; }
 
 public slots:
     void Next() { service_.next(); }
@@ -134,7 +132,8 @@ public slots:
     void PlayPause() { service_.playPause(); }
     void Stop() { service_.stop(); }
     void Play() { service_.play(); }
-    // Live radio cannot seek or open other addresses: these do nothing.
+    // The player cannot move in a stream or open other addresses: these do
+    // nothing.
     void Seek(qlonglong) {}
     void SetPosition(const QDBusObjectPath &, qlonglong) {}
     void OpenUri(const QString &) {}

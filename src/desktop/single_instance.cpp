@@ -16,18 +16,59 @@ namespace kelvaro {
 
 namespace {
 
-// The request is the line "show", after a line "token <activation token>"
-// when the start has a token (an instance that knows no tokens skips that
-// line and still shows its window).
-constexpr char kShowRequest[] = "show\n";
 constexpr char kTokenLine[] = "token ";
-constexpr char kAcknowledged[] = "ok\n";
 constexpr qint64 kMaxTokenBytes = 256;
-constexpr qint64 kMaxRequestBytes = 16 + kMaxTokenBytes;
+// A request line, and an answer line, at most.
+constexpr qint64 kMaxRequestBytes = 4096;
+constexpr qint64 kMaxAnswerBytes = 64 * 1024;
 // How long a start waits for an instance that holds the lock but does not
 // answer yet (it may be between taking the lock and listening).
 constexpr int kHandOverMs = 5000;
 constexpr int kSocketWaitMs = 2000;
+
+const QByteArray kDone = QByteArrayLiteral("ok");
+const QByteArray kRefused = QByteArrayLiteral("refused");
+const QByteArray kUnknown = QByteArrayLiteral("unknown");
+
+QByteArray requestLine(const InstanceRequest &request)
+{
+    QByteArray line = request.verb.toUtf8();
+    for (const QString &argument : request.arguments)
+        line += '\t' + argument.toUtf8().toPercentEncoding();
+    return line + '\n';
+}
+
+QByteArray answerLine(const InstanceAnswer &answer)
+{
+    QByteArray line = answer.status == InstanceAnswer::Status::Done      ? kDone
+                    : answer.status == InstanceAnswer::Status::Refused ? kRefused
+                                                                        : kUnknown;
+    if (!answer.text.isEmpty())
+        line += ' ' + answer.text.toUtf8().toPercentEncoding().left(kMaxAnswerBytes - 16);
+    return line + '\n';
+}
+
+InstanceAnswer parseAnswer(QByteArray line)
+{
+    line = line.trimmed();
+    const qsizetype space = line.indexOf(' ');
+    const QByteArray status = space < 0 ? line : line.left(space);
+    InstanceAnswer answer;
+    answer.text = space < 0 ? QString() : QString::fromUtf8(QByteArray::fromPercentEncoding(line.mid(space + 1)));
+    // An answer this side does not know is no success.
+    answer.status = status == kDone      ? InstanceAnswer::Status::Done
+                  : status == kRefused   ? InstanceAnswer::Status::Refused
+                                         : InstanceAnswer::Status::Unknown;
+    return answer;
+}
+
+// Verbs are short words of lower-case letters, digits and dashes.
+bool plausibleVerb(const QByteArray &verb)
+{
+    return !verb.isEmpty() && verb.size() <= 32
+        && std::all_of(verb.cbegin(), verb.cend(),
+                       [](char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-'; });
+}
 
 }  // namespace
 
@@ -55,9 +96,12 @@ bool plausibleToken(const QByteArray &token)
 
 }  // namespace
 
-bool SingleInstance::handOverToRunningInstance(const QByteArray &activationToken)
+bool SingleInstance::handOverToRunningInstance(const InstanceRequest &request, InstanceAnswer &answer)
 {
     lock_ = std::make_unique<platform::InstanceLock>(platform::instanceLockPath());
+    InstanceRequest sent = request;
+    if (!plausibleToken(sent.activationToken))
+        sent.activationToken.clear();
     QElapsedTimer waited;
     waited.start();
     for (;;) {
@@ -69,7 +113,7 @@ bool SingleInstance::handOverToRunningInstance(const QByteArray &activationToken
             lock_.reset();
             return false;
         }
-        if (askRunningInstance(plausibleToken(activationToken) ? activationToken : QByteArray()))
+        if (askRunningInstance(sent, answer) != Asked::NotConnected)
             return true;
         if (waited.elapsed() > kHandOverMs) {
             // The holder never answers: better a second window than none.
@@ -80,26 +124,36 @@ bool SingleInstance::handOverToRunningInstance(const QByteArray &activationToken
     }
 }
 
-bool SingleInstance::askRunningInstance(const QByteArray &activationToken)
+SingleInstance::Asked SingleInstance::askRunningInstance(const InstanceRequest &request, InstanceAnswer &answer)
 {
     QLocalSocket socket;
     socket.connectToServer(platform::instanceSocketName());
     if (!socket.waitForConnected(kSocketWaitMs))
-        return false;
-    if (!activationToken.isEmpty())
-        socket.write(kTokenLine + activationToken + '\n');
-    socket.write(kShowRequest);
+        return Asked::NotConnected;
+    if (!request.activationToken.isEmpty())
+        socket.write(kTokenLine + request.activationToken + '\n');
+    socket.write(requestLine(request));
     while (socket.bytesToWrite() > 0) {
         if (!socket.waitForBytesWritten(kSocketWaitMs))
-            return false;
+            return Asked::NotConnected;
     }
-    // Wait for the acknowledgement, so that the window is on its way when this
-    // process ends. The request is delivered either way.
+    // The answer comes once the running instance has handled the request. A
+    // copy that knows only older requests says nothing and closes.
     while (!socket.canReadLine() && socket.state() == QLocalSocket::ConnectedState) {
         if (!socket.waitForReadyRead(kSocketWaitMs))
             break;
     }
-    return true;
+    if (!socket.canReadLine()) {
+        answer = {};
+        return Asked::Unanswered;
+    }
+    answer = parseAnswer(socket.readLine(kMaxAnswerBytes));
+    return Asked::Answered;
+}
+
+void SingleInstance::handle(const QString &verb, Handler handler)
+{
+    handlers_.insert(verb, std::move(handler));
 }
 
 void SingleInstance::listen()
@@ -130,17 +184,17 @@ void SingleInstance::serve()
         auto token = std::make_shared<QByteArray>();
         connect(socket, &QLocalSocket::readyRead, this, [this, socket, token] {
             while (socket->canReadLine()) {
-                const QByteArray line = socket->readLine(kMaxRequestBytes);
-                if (line.startsWith(kTokenLine) && line.endsWith('\n')) {
+                const QByteArray line = socket->readLine(kMaxRequestBytes + 1);
+                if (!line.endsWith('\n'))
+                    break;  // longer than any request
+                if (line.startsWith(kTokenLine)) {
                     *token = line.sliced(qstrlen(kTokenLine)).chopped(1);
                     if (!plausibleToken(*token))
                         token->clear();
-                } else if (line == kShowRequest) {
-                    emit showRequested(*token);
-                    socket->write(kAcknowledged);
-                    socket->disconnectFromServer();
-                    return;
+                    continue;
                 }
+                answer(socket, line.chopped(1), *token);
+                return;
             }
             if (socket->bytesAvailable() > kMaxRequestBytes)
                 socket->abort();  // not one of ours
@@ -148,6 +202,28 @@ void SingleInstance::serve()
         // A client that connects and says nothing is dropped.
         QTimer::singleShot(kSocketWaitMs, socket, [socket] { socket->abort(); });
     }
+}
+
+void SingleInstance::answer(QLocalSocket *socket, const QByteArray &line, const QByteArray &token)
+{
+    const QList<QByteArray> fields = line.split('\t');
+    InstanceRequest request;
+    request.activationToken = token;
+    InstanceAnswer result{InstanceAnswer::Status::Unknown, {}};
+    if (plausibleVerb(fields.first())) {
+        request.verb = QString::fromLatin1(fields.first());
+        for (qsizetype i = 1; i < fields.size(); ++i)
+            request.arguments << QString::fromUtf8(QByteArray::fromPercentEncoding(fields[i]));
+        if (const auto handler = handlers_.constFind(request.verb); handler != handlers_.cend())
+            result = (*handler)(request);
+    }
+    if (result.status == InstanceAnswer::Status::NoAnswer)
+        result.status = InstanceAnswer::Status::Refused;
+    socket->write(answerLine(result));
+    // Out now: what the request set off (an end of the program) may end the
+    // event loop before it would be written.
+    socket->flush();
+    socket->disconnectFromServer();
 }
 
 }  // namespace kelvaro

@@ -2,7 +2,7 @@
 #include "sleep_inhibitor.h"
 
 #include "desktop_platform.h"
-#include "media_player.h"
+#include "listening.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -23,7 +23,7 @@ constexpr uint kSuspend = 4;
 
 }  // namespace
 
-SleepInhibitor::SleepInhibitor(MediaPlayer &player, QObject *parent) : QObject(parent), player_(player) {}
+SleepInhibitor::SleepInhibitor(Listening &listening, QObject *parent) : QObject(parent), listening_(listening) {}
 
 SleepInhibitor::~SleepInhibitor()
 {
@@ -36,16 +36,14 @@ bool SleepInhibitor::start()
 {
     if (!platform::sessionBusAvailable() || !QDBusConnection::sessionBus().isConnected())
         return false;
-    connect(&player_, &MediaPlayer::stateChanged, this, &SleepInhibitor::onStateChanged);
-    onStateChanged(player_.state());
+    connect(&listening_, &Listening::keepsAwakeChanged, this, &SleepInhibitor::follow);
+    follow(listening_.keepsAwake());
     return true;
 }
 
-void SleepInhibitor::onStateChanged(PlayerSession::State state)
+void SleepInhibitor::follow(bool keepAwake)
 {
-    // Playing, or buffering in the middle of playing; not while connecting
-    // or reconnecting, which may go on for a long time without a sound.
-    wanted_ = state == PlayerSession::State::Playing || state == PlayerSession::State::Buffering;
+    wanted_ = keepAwake;
     settle();
 }
 

@@ -1,19 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "player_session.h"
-
 #include <QDBusUnixFileDescriptor>
 #include <QObject>
 #include <QString>
 
 namespace kelvaro {
 
-class MediaPlayer;
+class Listening;
 
-// Keeps the computer from suspending for idleness while a stream plays, and
-// lets it go again at once when playing stops, pauses or fails, and when the
-// program ends. Asks, in this order, whichever the desktop offers: the
+// Keeps the computer from suspending for idleness while any session plays
+// (Listening::keepsAwake()), and lets it go again at once when that ends,
+// and when the program ends. Asks, in this order, whichever the desktop offers: the
 // desktop portal (Inhibit with the suspend flag), logind on the system bus
 // (an inhibitor lock: what "sleep", mode "block", held as a file descriptor)
 // or the session manager (Inhibit with the suspend flag). Each of these goes
@@ -22,24 +20,24 @@ class MediaPlayer;
 class SleepInhibitor : public QObject {
     Q_OBJECT
 public:
-    explicit SleepInhibitor(MediaPlayer &player, QObject *parent = nullptr);
+    explicit SleepInhibitor(Listening &listening, QObject *parent = nullptr);
     ~SleepInhibitor() override;
 
-    // Starts following the player. False (and nothing is done) without a
+    // Starts following what plays. False (and nothing is done) without a
     // session bus.
     bool start();
 
 private:
     enum class Way { Portal, Logind, SessionManager, None };
 
-    void onStateChanged(PlayerSession::State state);
+    void follow(bool keepAwake);
     // Takes or releases the inhibitor as wanted_ says, unless a call is on
     // its way (its answer comes back here).
     void settle();
     void ask(Way way);
     void release();
 
-    MediaPlayer &player_;
+    Listening &listening_;
     bool wanted_ = false;
     bool asking_ = false;
     bool held_ = false;

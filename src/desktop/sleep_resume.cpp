@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sleep_resume.h"
 
-#include "media_player.h"
+#include "listening.h"
 
 #include <QDBusConnection>
 
 namespace kelvaro {
 
-SleepResume::SleepResume(MediaPlayer &player, QObject *parent) : QObject(parent), player_(player) {}
+SleepResume::SleepResume(Listening &listening, QObject *parent) : QObject(parent), listening_(listening) {}
 
 bool SleepResume::start()
 {
@@ -26,7 +26,7 @@ bool SleepResume::start()
 void SleepResume::onPrepareForSleep(bool goingToSleep)
 {
     if (!goingToSleep)
-        player_.resumedFromSleep();
+        listening_.resumedFromSleep();
 }
 
 }  // namespace kelvaro

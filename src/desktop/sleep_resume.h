@@ -5,17 +5,17 @@
 
 namespace kelvaro {
 
-class MediaPlayer;
+class Listening;
 
-// Tells the player the moment the computer wakes from sleep: logind's
-// PrepareForSleep(false) on the system bus. The player then starts a live
+// Tells what plays the moment the computer wakes from sleep: logind's
+// PrepareForSleep(false) on the system bus. Every session then starts a live
 // stream again from live (what it held is as old as the sleep) and a file
-// where it was. The player also sees a long sleep on its own clock, a few
+// where it was. A session also sees a long sleep on its own clock, a few
 // seconds later at most; this is the desktop's word for it.
 class SleepResume : public QObject {
     Q_OBJECT
 public:
-    explicit SleepResume(MediaPlayer &player, QObject *parent = nullptr);
+    explicit SleepResume(Listening &listening, QObject *parent = nullptr);
 
     // Starts listening. False (and nothing is done) without a system bus.
     bool start();
@@ -24,7 +24,7 @@ private slots:
     void onPrepareForSleep(bool goingToSleep);
 
 private:
-    MediaPlayer &player_;
+    Listening &listening_;
 };
 
 }  // namespace kelvaro

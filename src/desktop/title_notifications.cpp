@@ -2,7 +2,7 @@
 #include "title_notifications.h"
 
 #include "desktop_platform.h"
-#include "media_player.h"
+#include "listening.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -21,8 +21,8 @@ const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 
 }  // namespace
 
-TitleNotifications::TitleNotifications(MediaPlayer &player, const DesktopWindow &window, QObject *parent)
-    : QObject(parent), player_(player), window_(window)
+TitleNotifications::TitleNotifications(DesktopWindow &window, QObject *parent)
+    : QObject(parent), window_(window)
 {
 }
 
@@ -32,7 +32,7 @@ bool TitleNotifications::start()
 {
     if (!platform::sessionBusAvailable() || !QDBusConnection::sessionBus().isConnected())
         return false;
-    connect(&player_, &MediaPlayer::titleChanged, this, &TitleNotifications::onTitleChanged);
+    connect(&window_.listening(), &Listening::titleChanged, this, &TitleNotifications::onTitleChanged);
     return true;
 }
 
@@ -40,7 +40,7 @@ void TitleNotifications::onTitleChanged(const QString &title)
 {
     if (title.isEmpty() || !window_.hiddenInTray())
         return;
-    nextSummary_ = window_.stationName();
+    nextSummary_ = window_.listening().station().name;
     nextBody_ = title;
     sendNext();
 }

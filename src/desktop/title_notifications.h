@@ -10,8 +10,6 @@
 
 namespace kelvaro {
 
-class MediaPlayer;
-
 // Tells the user of a new stream title while the window is hidden in the
 // notification area, and only then: a desktop notification
 // (org.freedesktop.Notifications on the session bus) with the station's name
@@ -22,7 +20,7 @@ class MediaPlayer;
 class TitleNotifications : public QObject {
     Q_OBJECT
 public:
-    TitleNotifications(MediaPlayer &player, const DesktopWindow &window, QObject *parent = nullptr);
+    explicit TitleNotifications(DesktopWindow &window, QObject *parent = nullptr);
     ~TitleNotifications() override;
 
     // Starts watching the titles. False (and nothing is done) without a
@@ -33,8 +31,7 @@ private:
     void onTitleChanged(const QString &title);
     void sendNext();
 
-    MediaPlayer &player_;
-    const DesktopWindow &window_;
+    DesktopWindow &window_;
     // The notification on the screen (0: none yet), replaced by the next.
     uint shownId_ = 0;
     // At most one call on its way; a newer title waits for its answer (so

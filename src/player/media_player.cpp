@@ -22,24 +22,26 @@ void MediaPlayer::Controls::stop() { m_player->m_session->stop(); }
 
 int MediaPlayer::Settings::volume() const { return m_player->m_session->volume(); }
 
-void MediaPlayer::Settings::setVolume(int v)
-{
-    m_player->m_session->setVolume(v);
-    m_player->m_mini->setVolume(m_player->m_session->volume());
-}
-
+void MediaPlayer::Settings::setVolume(int v) { m_player->m_session->setVolume(v); }
 bool MediaPlayer::Settings::mute() const { return m_player->m_session->mute(); }
-
-void MediaPlayer::Settings::setMute(bool m)
-{
-    m_player->m_session->setMute(m);
-    m_player->m_mini->setMuted(m);
-}
+void MediaPlayer::Settings::setMute(bool m) { m_player->m_session->setMute(m); }
 
 // ---- construction ----------------------------------------------------------
 
 MediaPlayer::MediaPlayer(QWidget *parent)
-    : QWidget(parent), m_session(new PlayerSession(new MpvEngine, this)), m_mini(new MiniControls(this))
+    : QWidget(parent), m_session(new PlayerSession(new MpvEngine, this)), m_ownsSession(true),
+      m_mini(new MiniControls(this))
+{
+    follow();
+}
+
+MediaPlayer::MediaPlayer(PlayerSession &session, QWidget *parent)
+    : QWidget(parent), m_session(&session), m_mini(new MiniControls(this))
+{
+    follow();
+}
+
+void MediaPlayer::follow()
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -50,8 +52,11 @@ MediaPlayer::MediaPlayer(QWidget *parent)
 
     connect(m_mini, &MiniControls::playPauseClicked, m_session, &PlayerSession::togglePlayPause);
     connect(m_mini, &MiniControls::stopClicked, m_session, &PlayerSession::stop);
-    connect(m_mini, &MiniControls::muteToggled, this, [this](bool m) { m_settings.setMute(m); });
-    connect(m_mini, &MiniControls::volumeMoved, this, [this](int v) { m_settings.setVolume(v); });
+    connect(m_mini, &MiniControls::muteToggled, m_session, &PlayerSession::setMute);
+    connect(m_mini, &MiniControls::volumeMoved, m_session, &PlayerSession::setVolume);
+    // The controls show the session's one volume and mute, whoever set them.
+    connect(m_session, &PlayerSession::volumeChanged, m_mini, &MiniControls::setVolume);
+    connect(m_session, &PlayerSession::muteChanged, m_mini, &MiniControls::setMuted);
 
     connect(m_session, &PlayerSession::stateChanged, this, &MediaPlayer::onStateChanged);
     connect(m_session, &PlayerSession::statusChanged, this, [this](const QString &text) {
@@ -78,8 +83,11 @@ MediaPlayer::MediaPlayer(QWidget *parent)
 MediaPlayer::~MediaPlayer()
 {
     m_clockTimer.stop();
-    // The session (and its engine) goes while the controls still exist.
-    delete m_session;
+    // The session (and its engine) goes while the controls still exist; one
+    // given to the player is its owner's (it may be gone already: the
+    // connections went with it).
+    if (m_ownsSession)
+        delete m_session;
     m_session = nullptr;
 }
 
@@ -139,7 +147,7 @@ void MediaPlayer::moveEvent(QMoveEvent *event)
 void MediaPlayer::onStateChanged(State state)
 {
     m_mini->setPlaying(m_session->isRunning());
-    if (state == State::Playing || state == State::Buffering)
+    if (PlayerSession::isPlaying(state))
         m_clockTimer.start();
     else
         m_clockTimer.stop();
@@ -181,7 +189,7 @@ void MediaPlayer::contextMenuEvent(QContextMenuEvent *event)
     mute->setObjectName(QStringLiteral("muteAction"));
     mute->setCheckable(true);
     mute->setChecked(m_session->mute());
-    connect(mute, &QAction::toggled, this, [this](bool on) { m_settings.setMute(on); });
+    connect(mute, &QAction::toggled, m_session, &PlayerSession::setMute);
     m_menu->addSeparator();
     QAction *copy = m_menu->addAction(QStringLiteral("复制播放地址"));
     copy->setObjectName(QStringLiteral("copyAddressAction"));

@@ -49,7 +49,10 @@ public:
         MediaPlayer *m_player;
     };
 
+    // A player with a session of its own, on libmpv.
     explicit MediaPlayer(QWidget *parent = nullptr);
+    // A player that shows and steers `session`, which outlives it.
+    explicit MediaPlayer(PlayerSession &session, QWidget *parent = nullptr);
     ~MediaPlayer() override;  // returns at once, even mid-connect
 
     QString URL() const;
@@ -73,9 +76,6 @@ public:
     PlayerSession *session() const { return m_session; }
     // Makes the engine ahead of the first station, off the UI thread.
     void warmUp() { m_session->warmUp(); }
-    // The computer has woken from sleep: a live stream starts again from
-    // live, a file where it was (PlayerSession::resumedFromSleep()).
-    void resumedFromSleep() { m_session->resumedFromSleep(); }
     MiniControls *miniControls() const { return m_mini; }
 
 signals:
@@ -95,6 +95,7 @@ protected:
     void moveEvent(QMoveEvent *event) override;
 
 private:
+    void follow();
     void onStateChanged(State state);
     void showFailureDialog(PlayerFailure failure);
     void fitToVisibleWidth();
@@ -102,6 +103,7 @@ private:
     Controls m_controls{this};
     Settings m_settings{this};
     PlayerSession *m_session = nullptr;
+    bool m_ownsSession = false;
     MiniControls *m_mini = nullptr;
     QMenu *m_menu = nullptr;
     QTimer m_clockTimer;  // refreshes the elapsed time while playing

@@ -87,19 +87,26 @@ void PlayerSession::setUrl(const QString &url)
 
 void PlayerSession::setVolume(int volume)
 {
-    m_volume = qBound(0, volume, 100);
+    volume = qBound(0, volume, 100);
+    if (volume == m_volume)
+        return;
+    m_volume = volume;
     m_engine->setVolume(m_volume);
+    emit volumeChanged(m_volume);
 }
 
 void PlayerSession::setMute(bool mute)
 {
+    if (mute == m_mute)
+        return;
     m_mute = mute;
     m_engine->setMute(mute);
+    emit muteChanged(m_mute);
 }
 
 void PlayerSession::requestElapsed()
 {
-    if (m_state == State::Playing || m_state == State::Buffering)
+    if (isPlaying(m_state))
         m_engine->requestPlaybackTime();
 }
 
@@ -113,8 +120,7 @@ bool PlayerSession::isActive() const
 
 bool PlayerSession::isRunning() const
 {
-    return m_state == State::Playing || m_state == State::Buffering || m_state == State::Connecting
-        || m_state == State::Reconnecting || m_state == State::NoSoundDevice;
+    return isBusy(m_state) || m_state == State::NoSoundDevice;
 }
 
 void PlayerSession::play()
@@ -138,7 +144,7 @@ void PlayerSession::play()
 
 void PlayerSession::pause()
 {
-    if (m_state == State::Playing || m_state == State::Buffering) {
+    if (isPlaying(m_state)) {
         if (!m_live && m_started) {
             m_engine->setPaused(true);
             setState(State::Paused);
@@ -396,7 +402,7 @@ void PlayerSession::onSoundOutputChecked(bool available)
 
 void PlayerSession::onPlaybackTime(double seconds)
 {
-    if (m_state != State::Playing && m_state != State::Buffering)
+    if (!isPlaying(m_state))
         return;
     emit elapsedChanged(seconds);
     if (!m_position) {

@@ -61,13 +61,30 @@ public:
     // Pause while something plays or connects, play otherwise.
     void togglePlayPause();
 
+    // The one volume and mute of this session; whoever changes them, the
+    // change is signalled.
     int volume() const { return m_volume; }
     void setVolume(int volume);  // clamps 0..100
     bool mute() const { return m_mute; }
     void setMute(bool mute);
 
     State state() const { return m_state; }
-    // Connecting, buffering, playing, waiting to reconnect or for a sound output.
+    // The groups of states that those who show or follow the player need,
+    // named once here.
+    // Audio comes, or waits for data in the middle of coming: the time
+    // played runs.
+    static constexpr bool isPlaying(State s) { return s == State::Playing || s == State::Buffering; }
+    // A station is on its way or heard (the desktop shows it as playing).
+    // Waiting for a sound output is not: nothing can be heard.
+    static constexpr bool isBusy(State s)
+    {
+        return isPlaying(s) || s == State::Connecting || s == State::Reconnecting;
+    }
+    // The computer is kept from sleeping: only while audio comes, not while
+    // connecting or reconnecting, which may go on for long without a sound.
+    static constexpr bool keepsAwake(State s) { return isPlaying(s); }
+
+    // Busy, or waiting for a sound output: what pause acts on.
     bool isRunning() const;
     QString statusText() const { return m_statusText; }
     PlayerFailure lastFailure() const { return m_failure; }
@@ -88,6 +105,8 @@ signals:
     void statusChanged(const QString &text);
     void titleChanged(const QString &title);
     void elapsedChanged(double seconds);  // negative: none to show
+    void volumeChanged(int volume);
+    void muteChanged(bool mute);
     void failed(kelvaro::PlayerFailure failure);
     // Every address handed to the engine or opened by it (playlist entries).
     void addressOpened(const QString &address);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "find_window.h"
 
+#include "listening.h"
+
 #include "category_tree.h"
 #include "form1.h"
 #include "station_editor.h"
@@ -323,10 +325,10 @@ void FindWindow::listenToCurrent()
         return;
     const QString address = item->data(0, AddressRole).toString();
     if (item->data(0, OwnRole).toBool()) {
-        form_.chooseFromTree(address);
+        form_.listening().chooseListed(address);
         return;
     }
-    form_.listen(address, item->text(NameColumn));
+    form_.listening().choose({address, item->text(NameColumn), {}});
     directory_->countListen(item->data(0, UuidRole).toString());
 }
 

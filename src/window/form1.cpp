@@ -8,7 +8,7 @@
 #include "media_player.h"
 #include "plain_controls.h"
 #include "program_icons.h"
-#include "station_choice.h"
+#include "listening.h"
 #include "station_editor.h"
 #include "startup_trace.h"
 #include "station_file.h"
@@ -45,49 +45,37 @@ const QString kTreeName = QStringLiteral("频道列表");
 const QString kPageName = QStringLiteral("网页");
 const QString kHomePageAction = QStringLiteral("在浏览器中打开主页");
 
-// What choosing a station drives on the window besides the page frame: the
-// player and the caption.
-class WindowStationView : public PlayerArea, public Caption {
+}  // namespace
+
+// What a choice of a station shows on the window: the player or the page
+// frame, the page and the caption. The frame and the page are named after
+// the station whose page they show: the frame's own caption is never seen,
+// so a screen reader reads the station's name instead (and just "page"
+// while no page is shown).
+class Form1Surface : public StationSurface {
 public:
-    explicit WindowStationView(Form1 &form) : form_(form) {}
+    explicit Form1Surface(Form1 &form) : form_(form), page_({form.Frame1, form.WebBrowser1}) {}
     void showPlayer(bool visible) override { form_.Wmp1->setVisible(visible); }
-    void stop() override { form_.Wmp1->controls().stop(); }
-    void setURL(const QString &address) override { form_.Wmp1->setURL(address); }
+    void showFrame(bool visible) override
+    {
+        const QString name = visible ? form_.listening().station().name : kPageName;
+        form_.Frame1->setAccessibleName(name);
+        form_.WebBrowser1->setPageName(name);
+        page_.showFrame(visible);
+    }
+    void Navigate(const QString &address) override { page_.Navigate(address); }
     void setCaption(const QString &text) override { form_.setWindowTitle(text); }
 
 private:
     Form1 &form_;
+    WebFramePageArea page_;
 };
-
-// The page side of a choice, which also names Frame1 and the page after the
-// station whose page it shows: the frame's own caption is never seen, so a
-// screen reader reads the station's name instead (and just "page" while no
-// page is shown).
-class NamedPageArea : public WebFramePageArea {
-public:
-    NamedPageArea(WebFrame frame, QString station)
-        : WebFramePageArea(frame), frame_(frame.frame), view_(frame.view), station_(std::move(station))
-    {
-    }
-    void showFrame(bool visible) override
-    {
-        frame_->setAccessibleName(visible ? station_ : kPageName);
-        view_->setPageName(visible ? station_ : kPageName);
-        WebFramePageArea::showFrame(visible);
-    }
-
-private:
-    QGroupBox *frame_;
-    WebView *view_;
-    QString station_;
-};
-
-}  // namespace
 
 Form1::Form1(QWidget *parent, StationListPreload *preload)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
     , preload_(preload)
+    , listening_(new Listening(Listening::onLibmpv(), this))
 {
     installAccessibleControls();
     setWindowTitle(kCaption);
@@ -137,9 +125,14 @@ void Form1::createControls()
     connect(Label1, &Label::clicked, this, &Form1::Label1_Click);
     startupMark("lines, labels");
 
-    Wmp1 = new MediaPlayer(this);
+    Wmp1 = new MediaPlayer(listening_->audible(), this);
     Wmp1->setGeometry(0, 208, 256, 77);
     startupMark("Wmp1");
+
+    surface_ = std::make_unique<Form1Surface>(*this);
+    listening_->setSurface(surface_.get());
+    connect(listening_, &Listening::stationChosen, this, &Form1::followStation);
+    connect(listening_, &Listening::stationChanged, this, &Form1::followStation);
 
     // Every station sits inside a category, so opening one is the first sign
     // that a station is about to be chosen: the player's engine is made
@@ -177,6 +170,7 @@ void Form1::jiazai()
     }
     stationTable_ = std::move(read.table);
     ++stationsGeneration_;
+    listening_->setStations(stationTable_);
     startupMark("station list read");
     fillCategoryTree(stationTable_, *TreeView1);
 }
@@ -209,13 +203,22 @@ void Form1::showStations(const StationTable &table)
     TreeView1->verticalScrollBar()->setValue(scrolled);
     TreeView1->setUpdatesEnabled(true);
 
-    // A renamed station that plays keeps its place in the caption and on the desktop.
-    if (QTreeWidgetItem *item = TreeView1->nodeByKey(playingKey_)) {
-        stationName_ = item->text(0);
-        const QString listening = QString::fromUtf16(kListeningPrefix);
-        if (windowTitle().startsWith(listening))
-            setWindowTitle(listening + stationName_);
-    }
+    // A renamed station that plays keeps its place in the caption and on the
+    // desktop (followStation()).
+    listening_->setStations(stationTable_);
+}
+
+QString Form1::playingKey() const
+{
+    return listening_->station().address;
+}
+
+void Form1::followStation()
+{
+    const Station &station = listening_->station();
+    setWindowTitle(QString::fromUtf16(kListeningPrefix) + station.name);
+    if (QTreeWidgetItem *item = TreeView1->nodeByKey(station.address); item && item != TreeView1->currentItem())
+        TreeView1->setCurrentItem(item);
 }
 
 void Form1::enableEditing()
@@ -232,7 +235,7 @@ void Form1::enableEditing()
     trayMenu->addAction(QStringLiteral("显示窗口"), this, [this] { restore(); });
     trayMenu->addAction(QStringLiteral("找电台…"), this, &Form1::openFinder);
     trayMenu->addSeparator();
-    trayMenu->addAction(QStringLiteral("退出"), this, &QWidget::close);
+    trayMenu->addAction(QStringLiteral("退出"), this, &Form1::quit);
     cSysTray1->setMenu(trayMenu);
 }
 
@@ -321,39 +324,26 @@ void Form1::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
+void Form1::quit()
+{
+    // Closing stops what plays, as the window's close button does. Qt ends
+    // the program by itself only when the last visible window closes, which
+    // a window hidden in the notification area is not: the end is asked for
+    // here too. Anything still being written (the station list) reaches the
+    // disk as the window goes, after the event loop has ended.
+    close();
+    QCoreApplication::quit();
+}
+
 void Form1::TreeView1_NodeClick(const QString &key, const QString &text)
 {
-    if (key != text)
-        playingKey_ = key;
-    WindowStationView view(*this);
-    NamedPageArea page({Frame1, WebBrowser1}, text);
-    chooseStation(key, text, view, page, view);
-    // Categories, and nodes the choice ignores, leave the station as it was.
-    if (key != text)
-        stationName_ = text;
-}
-
-void Form1::chooseFromTree(const QString &key)
-{
-    QTreeWidgetItem *item = TreeView1->nodeByKey(key);
-    if (item == nullptr)
+    // A node whose name is its address is no station: a category, or a line
+    // the tree treats as one.
+    if (key == text)
         return;
-    TreeView1->setCurrentItem(item);
-    emit TreeView1->nodeClick(key, item->text(0));
-}
-
-void Form1::listen(const QString &address, const QString &name)
-{
-    playingKey_ = address;
-    stationName_ = name;
-    WindowStationView view(*this);
-    NamedPageArea page({Frame1, WebBrowser1}, name);
-    // The choice ignores a name that is its own address; such a station is
-    // named by the address alone.
-    chooseStation(address, name == address ? QString() : name, view, page, view);
-    if (name == address)
-        setWindowTitle(QString::fromUtf16(kListeningPrefix) + address);
-    emit listening();
+    const QTreeWidgetItem *item = TreeView1->nodeByKey(key);
+    const QTreeWidgetItem *category = item ? item->parent() : nullptr;
+    listening_->choose({key, text, category ? category->text(0) : QString()});
 }
 
 void Form1::Label1_Click()

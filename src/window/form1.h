@@ -5,12 +5,16 @@
 
 #include <QWidget>
 
+#include <memory>
+
 class QGroupBox;
 
 namespace kelvaro {
 
 class FindWindow;
 class Label;
+class Listening;
+struct StationSurface;
 class Line;
 class MediaPlayer;
 class StationEditor;
@@ -43,9 +47,12 @@ public:
     // (the caption follows a renamed station).
     void showStations(const StationTable &table);
 
+    // What plays: the station chosen, the player's session, volume and
+    // state. Every choice of a station goes through it; the caption, the
+    // player and the page area, and the tree's current node follow it.
+    Listening &listening() const { return *listening_; }
     // The station last chosen (its address), while it plays or shows.
-    const QString &playingKey() const { return playingKey_; }
-    void setPlayingKey(const QString &key) { playingKey_ = key; }
+    QString playingKey() const;
 
     // Editing the stations from the tree (context menu, keys, dragging).
     // Not needed for the first frame, so made after it.
@@ -64,18 +71,15 @@ public:
     // minimising. Not needed for the first frame.
     void showTrayIconWhereMinimisingIsUnseen();
 
-    // Chooses the station with this address in the tree, as a click on it does.
-    void chooseFromTree(const QString &key);
-    // Plays a station that is not in the list (a directory result): the
-    // caption names it as for a station in the tree.
-    void listen(const QString &address, const QString &name);
+    // Ends the program as closing the window does, whatever state the window
+    // is in (shown, minimised or hidden in the notification area): what plays
+    // stops, and the program ends once its events are done, after anything
+    // being written is on the disk.
+    void quit();
     // The find window (找电台), made at first use.
     void openFinder();
     FindWindow *finder() const { return finder_; }
 
-    // The name of the station last chosen (the caption names it too); empty
-    // before any.
-    QString stationName() const { return stationName_; }
     // True while the window is hidden in the notification area.
     bool hiddenInTray() const;
 
@@ -91,10 +95,6 @@ public:
     Label *Label1 = nullptr;
     MediaPlayer *Wmp1 = nullptr;
 
-signals:
-    // A station not in the list started (listen()).
-    void listening();
-
 protected:
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -109,13 +109,14 @@ private:
     void cSysTray1_IconEvent();
     void TreeView1_NodeClick(const QString &key, const QString &text);
     void Label1_Click();
+    void followStation();
 
     StationTable stationTable_;
     StationListPreload *preload_ = nullptr;
     QString stationListPath_;  // the list shown
-    QString playingKey_;
+    Listening *listening_ = nullptr;
+    std::unique_ptr<StationSurface> surface_;
     StationEditor *editor_ = nullptr;
-    QString stationName_;
     quint64 stationsGeneration_ = 0;
     FindWindow *finder_ = nullptr;
 };

@@ -14,6 +14,7 @@
 #include <QEvent>
 #include <QTimer>
 
+#include <cstdio>
 #include <functional>
 #include <utility>
 
@@ -53,6 +54,51 @@ private:
     std::function<void()> work_;
 };
 
+// What this start asks for: the first "--word" on the command line is the
+// verb, and whatever follows it its arguments; without one, to show the
+// window. Anything before it (what Qt leaves of its own options) is ignored.
+kelvaro::InstanceRequest requestFromCommandLine(const QStringList &arguments, const QByteArray &activationToken)
+{
+    kelvaro::InstanceRequest request{QStringLiteral("show"), {}, activationToken};
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments[i].startsWith(QLatin1String("--")) && arguments[i].size() > 2) {
+            request.verb = arguments[i].mid(2);
+            request.arguments = arguments.mid(i + 1);
+            break;
+        }
+    }
+    return request;
+}
+
+void say(std::FILE *stream, const QString &text)
+{
+    if (!text.isEmpty())
+        std::fputs((text.endsWith(QLatin1Char('\n')) ? text : text + QLatin1Char('\n')).toLocal8Bit().constData(),
+                   stream);
+}
+
+// Tells what the running copy made of the request; the exit status: 0 when
+// it was done, 2 when it was refused or not understood.
+int reportAnswer(const kelvaro::InstanceRequest &request, const kelvaro::InstanceAnswer &answer)
+{
+    using Status = kelvaro::InstanceAnswer::Status;
+    switch (answer.status) {
+    case Status::Done:
+        say(stdout, answer.text);
+        return 0;
+    case Status::Refused:
+        say(stderr, QStringLiteral("kelvaro: ") + answer.text);
+        return 2;
+    case Status::Unknown:
+        say(stderr, QStringLiteral("kelvaro: 正在运行的 Kelvaro 不认识 --%1").arg(request.verb));
+        return 2;
+    case Status::NoAnswer:
+        break;
+    }
+    say(stderr, QStringLiteral("kelvaro: 正在运行的 Kelvaro 没有回答 --%1（它可能是较早的版本）").arg(request.verb));
+    return 2;
+}
+
 }  // namespace
 
 int main(int argc, char *argv[])
@@ -71,10 +117,18 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(KELVARO_VERSION_TEXT));
     QApplication::setDesktopFileName(QStringLiteral("org.example.Kelvaro"));
 
-    // A second start hands over to the running instance and ends.
+    // A second start hands its request over to the running instance and ends.
+    const kelvaro::InstanceRequest request = requestFromCommandLine(QCoreApplication::arguments(), activationToken);
     kelvaro::SingleInstance instance;
-    if (instance.handOverToRunningInstance(activationToken))
-        return 0;
+    if (kelvaro::InstanceAnswer answer; instance.handOverToRunningInstance(request, answer))
+        return reportAnswer(request, answer);
+    // This start is the instance.
+    if (request.verb == QLatin1String("quit"))
+        return 0;  // nothing runs that could be ended
+    if (request.verb != QLatin1String("show")) {
+        say(stderr, QStringLiteral("kelvaro: 不认识的选项 --%1").arg(request.verb));
+        return 2;
+    }
 
     // The list is read on a worker while the window is made.
     kelvaro::StationListPreload stationList(QCoreApplication::applicationDirPath());
@@ -97,7 +151,17 @@ int main(int argc, char *argv[])
         kelvaro::startupMark("station editing");
     });
     form.installEventFilter(&afterFirstPaint);
-    QObject::connect(&instance, &kelvaro::SingleInstance::showRequested, &form, &kelvaro::Form1::restore);
+    using kelvaro::InstanceAnswer;
+    using kelvaro::InstanceRequest;
+    instance.handle(QStringLiteral("show"), [&form](const InstanceRequest &asked) {
+        form.restore(asked.activationToken);
+        return InstanceAnswer{InstanceAnswer::Status::Done, {}};
+    });
+    // Ended once the answer is on its way.
+    instance.handle(QStringLiteral("quit"), [&form](const InstanceRequest &) {
+        QTimer::singleShot(0, &form, &kelvaro::Form1::quit);
+        return InstanceAnswer{InstanceAnswer::Status::Done, {}};
+    });
     form.show();
     kelvaro::startupMark("shown");
     return app.exec();

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "station_editor.h"
 
+#include "listening.h"
+
 #include "address_check.h"
 #include "category_tree.h"
 #include "find_window.h"
@@ -385,8 +387,8 @@ void StationEditor::finished(const StationListStore::Outcome &outcome)
     using Kind = StationListStore::Outcome::Kind;
     // This outcome's own caller, taken first: nothing below may see another's.
     const Done done = pending_.isEmpty() ? Done() : pending_.takeFirst();
-    if (outcome.kind == Kind::Saved && !playingBefore_.isEmpty() && form_.playingKey() == playingBefore_)
-        form_.setPlayingKey(playingAfter_);
+    if (outcome.kind == Kind::Saved)
+        form_.listening().stationMoved(playingBefore_, playingAfter_);
     playingBefore_.clear();
     playingAfter_.clear();
     if (outcome.document)

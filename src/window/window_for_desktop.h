@@ -14,15 +14,10 @@ class WindowForDesktop : public DesktopWindow {
 public:
     explicit WindowForDesktop(Form1 &form);
 
-    MediaPlayer &player() override;
+    Listening &listening() override;
     bool hiddenInTray() const override;
-    QString stationKey() const override;
-    QString stationName() const override;
-    int stationNumber() const override;
-    QString stationBeside(int step) const override;
-    void chooseStation(const QString &key) override;
     void raise() override;
-    void close() override;
+    void quit() override;
 
 private:
     Form1 &form_;

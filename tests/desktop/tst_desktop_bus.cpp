@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -57,6 +58,18 @@ const char *trayState()
                              {"-c", "import sys; from Xlib import display\nd = display.Display()\n"
                                     "sys.exit(0 if d.get_selection_owner(d.intern_atom('_NET_SYSTEM_TRAY_S0')) else 1)"});
     return r.exitCode == 0 ? "the notification area is there" : "no notification area";
+}
+
+// A window of the program's on the screen other than `known`; empty when none.
+QString otherWindowOnScreen(const DesktopProgram &program, const QString &known)
+{
+    const QStringList windows = xdotool({"search", "--onlyvisible", "--pid", QString::number(program.pid())})
+                                    .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const QString &window : windows) {
+        if (window != known)
+            return window;
+    }
+    return {};
 }
 
 // A command that keeps printing (playerctl --follow), read line by line.
@@ -106,6 +119,7 @@ private slots:
     void cleanupTestCase();
     void desktopClientsDriveThePlayer();
     void secondStartHandsOverToTheFirst();
+    void quitFromTheTrayMenu();
     void personalListComesFirst();
     void withoutASoundDeviceNothingPlays();
 
@@ -286,6 +300,32 @@ void TestDesktopBus::secondStartHandsOverToTheFirst()
     WALL_TRY_VERIFY(!first.inTray(), 10000);
     QVERIFY(first.process().state() == QProcess::Running);
 
+    // A request the running copy does not know is refused on the caller's
+    // side, never taken for done; the window stays where it is. --show is
+    // what a bare start asks.
+    first.minimiseToTray();
+    WALL_TRY_VERIFY2(first.inTray(), trayState(), 10000);
+    second.start(executable, {QStringLiteral("--no-such-request"), QStringLiteral("参数")});
+    QVERIFY(second.waitForFinished(20000));
+    QCOMPARE(second.exitCode(), 2);
+    QVERIFY2(second.readAllStandardError().contains("--no-such-request"), "the refusal names the request");
+    QVERIFY(first.inTray());
+    second.start(executable, {QStringLiteral("--show")});
+    QVERIFY(second.waitForFinished(20000));
+    QCOMPARE(second.exitCode(), 0);
+    WALL_TRY_VERIFY(first.mapped(), 10000);
+    WALL_TRY_VERIFY(!first.inTray(), 10000);
+    // Where no copy runs, the same request is refused before a window is made.
+    QProcessEnvironment alone = env;
+    QTemporaryDir aloneRuntime;
+    QVERIFY(QFile::setPermissions(aloneRuntime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    alone.insert(QStringLiteral("XDG_RUNTIME_DIR"), aloneRuntime.path());
+    QProcess lone;
+    lone.setProcessEnvironment(alone);
+    lone.start(executable, {QStringLiteral("--no-such-request")});
+    QVERIFY(lone.waitForFinished(20000));
+    QCOMPARE(lone.exitCode(), 2);
+
     // Another session (its own runtime folder) does not see this one.
     QTemporaryDir otherRuntime;
     QVERIFY(QFile::setPermissions(otherRuntime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
@@ -316,13 +356,47 @@ void TestDesktopBus::secondStartHandsOverToTheFirst()
     QCOMPARE(again.exitCode(), 0);
     WALL_TRY_VERIFY(next.mapped(), 10000);
 
-    // A clean close removes the socket and the lock.
-    xdotool({"windowactivate", "--sync", next.window()});
-    xdotool({"key", "alt+F4"});
+    // A later start asked to end the running copy ends it, hidden in the
+    // tray as it is, cleanly: the socket and the lock go with it.
+    next.minimiseToTray();
+    WALL_TRY_VERIFY2(next.inTray(), trayState(), 10000);
+    again.start(executable, {QStringLiteral("--quit")});
+    QVERIFY(again.waitForFinished(20000));
+    QCOMPARE(again.exitCode(), 0);
     QVERIFY(next.process().waitForFinished(10000));
+    QCOMPARE(next.process().exitStatus(), QProcess::NormalExit);
     QCOMPARE(next.process().exitCode(), 0);
     QVERIFY(!QFileInfo::exists(socket));
     QVERIFY(!QFileInfo::exists(socket + QStringLiteral(".lock")));
+}
+
+void TestDesktopBus::quitFromTheTrayMenu()
+{
+    // Playing, hidden in the notification area: 退出 from the icon's menu
+    // ends the program as closing its window does.
+    const QByteArray list = "本地;;mms://127.0.0.1;;\r\n甲台;;" + icecast_.url(QStringLiteral("/tone.mp3")).toUtf8() + ";;\r\n";
+    DesktopProgram program;
+    QVERIFY(program.start(prepareFolder(list)));
+    program.chooseStation(1);
+    WALL_TRY_COMPARE(playerctl({"status"}), QStringLiteral("Playing"), 30000);
+    program.minimiseToTray();
+    WALL_TRY_VERIFY(!program.mapped(), 10000);
+    WALL_TRY_VERIFY2(program.inTray(), trayState(), 10000);
+
+    // The menu opens on a right click: the program's other window on the
+    // screen. Its last item is 退出.
+    const QString icon = program.trayIcon();
+    xdotool({"mousemove", "--window", icon, "4", "4", "click", "3"});
+    QString menu;
+    WALL_TRY_VERIFY(!(menu = otherWindowOnScreen(program, icon)).isEmpty(), 10000);
+    static const QRegularExpression height(QStringLiteral("Height: (\\d+)"));
+    const int menuHeight = height.match(run(QStringLiteral("xwininfo"), {"-id", menu})).captured(1).toInt();
+    QVERIFY(menuHeight > 20);
+    xdotool({"mousemove", "--window", menu, "30", QString::number(menuHeight - 10), "click", "1"});
+    QVERIFY(program.process().waitForFinished(10000));
+    QCOMPARE(program.process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.process().exitCode(), 0);
+    WALL_TRY_VERIFY(!run(QStringLiteral("playerctl"), {"-l"}).contains(QStringLiteral("kelvaro")), 10000);
 }
 
 void TestDesktopBus::personalListComesFirst()

@@ -34,9 +34,14 @@ inline constexpr char16_t kBlankPage[] = u"about:blank";
 
 // Handles a click on a tree node with the given key and text. A node whose key
 // equals its text (a category, or a station named by its own address) is
-// ignored. Otherwise the caption names the station, and the stream is played or
-// the page shown. Keeps no state: clicking the same station again restarts it.
+// ignored. Otherwise the station is played as playStation() does.
 void chooseStation(const QString &key, const QString &text,
                    PlayerArea &player, PageArea &page, Caption &caption);
+
+// The caption names the station (`name`), and the stream at `address` is
+// played or its page shown. Keeps no state: the same station again restarts
+// it.
+void playStation(const QString &address, const QString &name,
+                 PlayerArea &player, PageArea &page, Caption &caption);
 
 } // namespace kelvaro

@@ -6,24 +6,28 @@ namespace kelvaro {
 void chooseStation(const QString &key, const QString &text,
                    PlayerArea &player, PageArea &page, Caption &caption)
 {
-    if (key == text)
-        return;
+    if (key != text)
+        playStation(key, text, player, page, caption);
+}
 
-    caption.setCaption(QString::fromUtf16(kListeningPrefix) + text);
+void playStation(const QString &address, const QString &name,
+                 PlayerArea &player, PageArea &page, Caption &caption)
+{
+    caption.setCaption(QString::fromUtf16(kListeningPrefix) + name);
 
     const QString blank = QString::fromUtf16(kBlankPage);
-    if (!key.contains(kWebPageMarker, Qt::CaseSensitive)) {
+    if (!address.contains(kWebPageMarker, Qt::CaseSensitive)) {
         player.showPlayer(true);
         page.showFrame(false);
         page.Navigate(blank);
         player.stop();
-        player.setURL(key);
+        player.setURL(address);
     } else {
         page.Navigate(blank);
         player.stop();
         page.showFrame(true);
         player.showPlayer(false);
-        page.Navigate(key);
+        page.Navigate(address);
     }
 }
 
