@@ -32,7 +32,9 @@ const QByteArray kUnknown = QByteArrayLiteral("unknown");
 
 QByteArray requestLine(const InstanceRequest &request)
 {
-    QByteArray line = request.verb.toUtf8();
+    // A verb is a plain word ("show" stays "show"); anything else in it is
+    // sent encoded, to be refused as unknown, never read as a separator.
+    QByteArray line = request.verb.toUtf8().toPercentEncoding();
     for (const QString &argument : request.arguments)
         line += '\t' + argument.toUtf8().toPercentEncoding();
     return line + '\n';
@@ -43,8 +45,16 @@ QByteArray answerLine(const InstanceAnswer &answer)
     QByteArray line = answer.status == InstanceAnswer::Status::Done      ? kDone
                     : answer.status == InstanceAnswer::Status::Refused ? kRefused
                                                                         : kUnknown;
-    if (!answer.text.isEmpty())
-        line += ' ' + answer.text.toUtf8().toPercentEncoding().left(kMaxAnswerBytes - 16);
+    if (!answer.text.isEmpty()) {
+        QByteArray text = answer.text.toUtf8().toPercentEncoding();
+        if (text.size() > kMaxAnswerBytes - 16) {
+            // Cut before an escape, never inside one.
+            text.truncate(kMaxAnswerBytes - 16);
+            if (const qsizetype escape = text.lastIndexOf('%'); escape >= text.size() - 2)
+                text.truncate(escape);
+        }
+        line += ' ' + text;
+    }
     return line + '\n';
 }
 
@@ -185,8 +195,10 @@ void SingleInstance::serve()
         connect(socket, &QLocalSocket::readyRead, this, [this, socket, token] {
             while (socket->canReadLine()) {
                 const QByteArray line = socket->readLine(kMaxRequestBytes + 1);
-                if (!line.endsWith('\n'))
-                    break;  // longer than any request
+                if (!line.endsWith('\n')) {
+                    socket->abort();  // longer than any request: not one of ours
+                    return;
+                }
                 if (line.startsWith(kTokenLine)) {
                     *token = line.sliced(qstrlen(kTokenLine)).chopped(1);
                     if (!plausibleToken(*token))
@@ -210,8 +222,8 @@ void SingleInstance::answer(QLocalSocket *socket, const QByteArray &line, const 
     InstanceRequest request;
     request.activationToken = token;
     InstanceAnswer result{InstanceAnswer::Status::Unknown, {}};
-    if (plausibleVerb(fields.first())) {
-        request.verb = QString::fromLatin1(fields.first());
+    if (const QByteArray verb = QByteArray::fromPercentEncoding(fields.first()); plausibleVerb(verb)) {
+        request.verb = QString::fromLatin1(verb);
         for (qsizetype i = 1; i < fields.size(); ++i)
             request.arguments << QString::fromUtf8(QByteArray::fromPercentEncoding(fields[i]));
         if (const auto handler = handlers_.constFind(request.verb); handler != handlers_.cend())

@@ -139,6 +139,8 @@ void Listening::stationMoved(const QString &from, const QString &to)
 
 QString Listening::stationBeside(int step) const
 {
+    if (station_.address.isEmpty())
+        return {};
     for (const PlainTree::Node &category : tree()) {
         for (qsizetype i = 0; i < category.children.size(); ++i) {
             if (category.children[i].key != station_.address)

@@ -6,7 +6,7 @@ namespace kelvaro {
 void chooseStation(const QString &key, const QString &text,
                    PlayerArea &player, PageArea &page, Caption &caption)
 {
-    if (key != text)
+    if (isStationNode(key, text))
         playStation(key, text, player, page, caption);
 }
 

@@ -32,9 +32,13 @@ struct Caption {
 inline constexpr char16_t kListeningPrefix[] = u"正在收听";
 inline constexpr char16_t kBlankPage[] = u"about:blank";
 
-// Handles a click on a tree node with the given key and text. A node whose key
-// equals its text (a category, or a station named by its own address) is
-// ignored. Otherwise the station is played as playStation() does.
+// Whether a tree node with this key and text is a station to choose: a node
+// whose key equals its text (a category, or a station named by its own
+// address) is not.
+inline bool isStationNode(const QString &key, const QString &text) { return key != text; }
+
+// Handles a click on a tree node with the given key and text: a station node
+// is played as playStation() does; any other is ignored.
 void chooseStation(const QString &key, const QString &text,
                    PlayerArea &player, PageArea &page, Caption &caption);
 

@@ -131,8 +131,16 @@ void Form1::createControls()
 
     surface_ = std::make_unique<Form1Surface>(*this);
     listening_->setSurface(surface_.get());
-    connect(listening_, &Listening::stationChosen, this, &Form1::followStation);
-    connect(listening_, &Listening::stationChanged, this, &Form1::followStation);
+    // A station chosen anywhere (the media controls, the find window) is
+    // the tree's current node; one renamed in the list while it plays is
+    // named anew in the caption.
+    connect(listening_, &Listening::stationChosen, this, [this](const Station &station) {
+        if (QTreeWidgetItem *item = TreeView1->nodeByKey(station.address); item && item != TreeView1->currentItem())
+            TreeView1->setCurrentItem(item);
+    });
+    connect(listening_, &Listening::stationChanged, this, [this](const Station &station) {
+        setWindowTitle(QString::fromUtf16(kListeningPrefix) + station.name);
+    });
 
     // Every station sits inside a category, so opening one is the first sign
     // that a station is about to be chosen: the player's engine is made
@@ -204,21 +212,13 @@ void Form1::showStations(const StationTable &table)
     TreeView1->setUpdatesEnabled(true);
 
     // A renamed station that plays keeps its place in the caption and on the
-    // desktop (followStation()).
+    // desktop.
     listening_->setStations(stationTable_);
 }
 
 QString Form1::playingKey() const
 {
     return listening_->station().address;
-}
-
-void Form1::followStation()
-{
-    const Station &station = listening_->station();
-    setWindowTitle(QString::fromUtf16(kListeningPrefix) + station.name);
-    if (QTreeWidgetItem *item = TreeView1->nodeByKey(station.address); item && item != TreeView1->currentItem())
-        TreeView1->setCurrentItem(item);
 }
 
 void Form1::enableEditing()
@@ -337,9 +337,7 @@ void Form1::quit()
 
 void Form1::TreeView1_NodeClick(const QString &key, const QString &text)
 {
-    // A node whose name is its address is no station: a category, or a line
-    // the tree treats as one.
-    if (key == text)
+    if (!isStationNode(key, text))
         return;
     const QTreeWidgetItem *item = TreeView1->nodeByKey(key);
     const QTreeWidgetItem *category = item ? item->parent() : nullptr;

@@ -109,7 +109,6 @@ private:
     void cSysTray1_IconEvent();
     void TreeView1_NodeClick(const QString &key, const QString &text);
     void Label1_Click();
-    void followStation();
 
     StationTable stationTable_;
     StationListPreload *preload_ = nullptr;
