@@ -101,8 +101,11 @@ FindWindow::FindWindow(Form1 &form, DirectoryClient *directory, QWidget *parent)
         group->setFont(0, bold);
     }
 
+    // The line's name is its message (no name of its own), so that Qt tells
+    // screen readers of each new one, heard without moving the focus; its
+    // description says which line it is.
     status_ = new QLabel(this);
-    status_->setAccessibleName(QStringLiteral("状态"));
+    status_->setAccessibleDescription(QStringLiteral("状态"));
     listen_ = new QPushButton(QStringLiteral("收听"), this);
     category_ = new QComboBox(this);
     category_->setEditable(true);

@@ -28,6 +28,8 @@ StationDialog::StationDialog(const QString &title, const StationRecord &start, b
         connect(address_, &QLineEdit::textChanged, this, &StationDialog::check);
         connect(note_, &QLineEdit::textChanged, this, &StationDialog::check);
     }
+    // Named by the reason it shows (no name of its own), so that a screen
+    // reader hears each new reason as it comes.
     problem_ = new QLabel(this);
     problem_->setWordWrap(true);
     form->addRow(problem_);

@@ -646,7 +646,7 @@ void TestForm1::findingStations()
     QCOMPARE(edits.first().at(0).value<StationListStore::Outcome>().kind, StationListStore::Outcome::Kind::Saved);
     const auto labels = finder->findChildren<QLabel *>();
     const auto status = std::find_if(labels.begin(), labels.end(),
-                                     [](QLabel *l) { return l->accessibleName() == QStringLiteral("状态"); });
+                                     [](QLabel *l) { return l->accessibleDescription() == QStringLiteral("状态"); });
     QVERIFY(status != labels.end());
     const QString category = form.TreeView1->topLevelItem(0)->text(0);
     QCOMPARE((*status)->text(), QStringLiteral("已将“示例音乐台”添加到“%1”").arg(category));
