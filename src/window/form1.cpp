@@ -230,13 +230,22 @@ void Form1::enableEditing()
     auto *find = new QShortcut(QKeySequence::Find, this);
     connect(find, &QShortcut::activated, this, &Form1::openFinder);
 
-    // The notification-area icon's menu.
-    auto *trayMenu = new QMenu(this);
-    trayMenu->addAction(QStringLiteral("显示窗口"), this, [this] { restore(); });
-    trayMenu->addAction(QStringLiteral("找电台…"), this, &Form1::openFinder);
-    trayMenu->addSeparator();
-    trayMenu->addAction(QStringLiteral("退出"), this, &Form1::quit);
-    cSysTray1->setMenu(trayMenu);
+    // The notification-area icon's menu; options go above 退出.
+    trayMenu_ = new QMenu(this);
+    trayMenu_->addAction(QStringLiteral("显示窗口"), this, [this] { restore(); });
+    trayMenu_->addAction(QStringLiteral("找电台…"), this, &Form1::openFinder);
+    trayMenu_->addSeparator();
+    trayMenu_->addAction(QStringLiteral("退出"), this, &Form1::quit);
+    cSysTray1->setMenu(trayMenu_);
+}
+
+void Form1::addOption(QAction *option)
+{
+    if (!editor_)
+        return;
+    trayMenu_->insertAction(trayMenu_->actions().constLast(), option);
+    trayMenu_->insertSeparator(trayMenu_->actions().constLast());
+    editor_->addOption(option);
 }
 
 void Form1::openFinder()

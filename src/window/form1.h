@@ -7,7 +7,9 @@
 
 #include <memory>
 
+class QAction;
 class QGroupBox;
+class QMenu;
 
 namespace kelvaro {
 
@@ -58,6 +60,10 @@ public:
     // Not needed for the first frame, so made after it.
     void enableEditing();
     StationEditor *editor() const { return editor_; }
+    // An option of the program's (a check item), offered in the
+    // notification-area icon's menu and the tree's menu. After
+    // enableEditing().
+    void addOption(QAction *option);
 
     // Brings the window back to the front, normal, as the tray icon does.
     // `activationToken`: the token a later start was launched with, which
@@ -116,6 +122,7 @@ private:
     Listening *listening_ = nullptr;
     std::unique_ptr<StationSurface> surface_;
     StationEditor *editor_ = nullptr;
+    QMenu *trayMenu_ = nullptr;
     quint64 stationsGeneration_ = 0;
     FindWindow *finder_ = nullptr;
 };

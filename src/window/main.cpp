@@ -2,6 +2,8 @@
 #include "desktop_session.h"
 #include "font_warm_up.h"
 #include "form1.h"
+#include "listening_memory.h"
+#include "settings_file.h"
 #include "program_icons.h"
 #include "single_instance.h"
 #include "startup_trace.h"
@@ -10,6 +12,7 @@
 #include "window_for_desktop.h"
 #include "window_system.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QEvent>
 #include <QTimer>
@@ -130,15 +133,18 @@ int main(int argc, char *argv[])
         return 2;
     }
 
-    // The list is read on a worker while the window is made.
+    // The list and the listener's settings are read on workers while the
+    // window is made.
     kelvaro::StationListPreload stationList(QCoreApplication::applicationDirPath());
+    kelvaro::ListeningMemory memory(kelvaro::settingsFilePath(QCoreApplication::applicationDirPath()));
     kelvaro::Form1 form(nullptr, &stationList);
+    memory.restore(form.listening());
     kelvaro::startupMark("window made and loaded");
     // The program-wide icon (for any window without its own) costs a round
     // of window updates, the session bus a few round trips, and answering
     // later starts a socket; none is needed for the first frame, so they wait
     // until it is on the screen.
-    AfterFirstPaint afterFirstPaint([&form, &instance] {
+    AfterFirstPaint afterFirstPaint([&form, &instance, &memory] {
         instance.listen();
         kelvaro::startupMark("instance socket");
         QApplication::setWindowIcon(kelvaro::programIcon());
@@ -149,6 +155,13 @@ int main(int argc, char *argv[])
         kelvaro::startupMark("tray icon");
         form.enableEditing();
         kelvaro::startupMark("station editing");
+        auto *playLast = new QAction(QStringLiteral("启动时播放上次的电台"), &form);
+        playLast->setCheckable(true);
+        playLast->setChecked(memory.playLastAtStart());
+        QObject::connect(playLast, &QAction::toggled, &memory, &kelvaro::ListeningMemory::setPlayLastAtStart);
+        form.addOption(playLast);
+        memory.playLastIfWanted();
+        kelvaro::startupMark("last station");
     });
     form.installEventFilter(&afterFirstPaint);
     using kelvaro::InstanceAnswer;

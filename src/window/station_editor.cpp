@@ -401,6 +401,12 @@ void StationEditor::finished(const StationListStore::Outcome &outcome)
     emit editFinished(outcome);
 }
 
+void StationEditor::addOption(QAction *option)
+{
+    menu_->addSeparator();
+    menu_->addAction(option);
+}
+
 void StationEditor::tell(const QString &message, bool warning)
 {
     // Not modal: the window and what plays go on; a newer message replaces it.

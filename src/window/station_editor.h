@@ -53,6 +53,8 @@ public:
     // new-station dialog filled in; a playlist file with one station too,
     // one with several is imported into the current category.
     void take(const QMimeData *data);
+    // An option of the program's, at the end of the tree's menu.
+    void addOption(QAction *option);
     bool canTake(const QMimeData *data) const;
 
 signals:

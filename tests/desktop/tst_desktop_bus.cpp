@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -120,6 +121,7 @@ private slots:
     void desktopClientsDriveThePlayer();
     void secondStartHandsOverToTheFirst();
     void quitFromTheTrayMenu();
+    void settingsSurviveAKill();
     void personalListComesFirst();
     void withoutASoundDeviceNothingPlays();
 
@@ -397,6 +399,55 @@ void TestDesktopBus::quitFromTheTrayMenu()
     QCOMPARE(program.process().exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.process().exitCode(), 0);
     WALL_TRY_VERIFY(!run(QStringLiteral("playerctl"), {"-l"}).contains(QStringLiteral("kelvaro")), 10000);
+}
+
+void TestDesktopBus::settingsSurviveAKill()
+{
+    // Volume, mute and the station last chosen are kept as they change: a
+    // kill -9 right after leaves a whole file that the next start uses.
+    const QByteArray tone = icecast_.url(QStringLiteral("/tone.mp3")).toUtf8();
+    const QString executable =
+        prepareFolder("本地;;mms://127.0.0.1;;\r\n甲台;;" + tone + "?a;;\r\n乙台;;" + tone + "?b;;\r\n");
+    const QString settings = settingsFile();
+    const auto cleanUp = qScopeGuard([&] { QFile::remove(settings); });
+    const auto kept = [&] {
+        QFile file(settings);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    };
+    {
+        DesktopProgram program;
+        QVERIFY(program.start(executable));
+        program.chooseStation(2);
+        WALL_TRY_COMPARE(playerctl({"status"}), QStringLiteral("Playing"), 30000);
+        QVERIFY(playerctlDoes({"volume", "0.25"}));
+        WALL_TRY_VERIFY2(kept().contains(QStringLiteral("volume=25\n")), qPrintable(kept()), 10000);
+        QVERIFY(kept().contains(QStringLiteral("last-station=") + QString::fromUtf8(tone) + QStringLiteral("?b\n")));
+        ::kill(static_cast<pid_t>(program.pid()), SIGKILL);
+        QVERIFY(program.process().waitForFinished(10000));
+    }
+    // Nothing half-written beside it.
+    QCOMPARE(QDir(QFileInfo(settings).path()).entryList(QDir::Files | QDir::Hidden), QStringList{"settings.ini"});
+
+    // Asked to play the last station at start (as the menu's check item
+    // does), the next start plays it, at the volume kept; a station the list
+    // no longer has is not played.
+    QFile file(settings);
+    QVERIFY(file.open(QIODevice::Append));
+    file.write("play-last-at-start=yes\n");
+    file.close();
+    {
+        DesktopProgram program;
+        QVERIFY(program.start(executable, QProcessEnvironment::systemEnvironment(), true));
+        WALL_TRY_COMPARE(program.caption(), QStringLiteral("正在收听乙台"), 20000);
+        WALL_TRY_COMPARE(playerctl({"status"}), QStringLiteral("Playing"), 30000);
+        QCOMPARE(playerctl({"volume"}), QStringLiteral("0.250000"));
+    }
+    const QString other = prepareFolder("本地;;mms://127.0.0.1;;\r\n甲台;;" + tone + "?a;;\r\n");
+    DesktopProgram program;
+    QVERIFY(program.start(other, QProcessEnvironment::systemEnvironment(), true));
+    QTest::qWait(2000);
+    QCOMPARE(program.caption(), QStringLiteral("Kelvaro"));
+    QCOMPARE(playerctl({"status"}), QStringLiteral("Stopped"));
 }
 
 void TestDesktopBus::personalListComesFirst()

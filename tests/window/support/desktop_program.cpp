@@ -51,8 +51,17 @@ QString copyProgram(const QString &folder, const QByteArray *list)
     return folder + QStringLiteral("/kelvaro");
 }
 
-bool DesktopProgram::start(const QString &executable, const QProcessEnvironment &env)
+QString settingsFile(const QProcessEnvironment &env)
 {
+    const QString config = env.value(QStringLiteral("XDG_CONFIG_HOME"),
+                                     env.value(QStringLiteral("HOME")) + QStringLiteral("/.config"));
+    return config + QStringLiteral("/kelvaro/settings.ini");
+}
+
+bool DesktopProgram::start(const QString &executable, const QProcessEnvironment &env, bool keptSettings)
+{
+    if (!keptSettings)
+        QFile::remove(settingsFile(env));
     process_.setProcessEnvironment(env);
     process_.setStandardOutputFile(QProcess::nullDevice());
     process_.setStandardErrorFile(QProcess::nullDevice());

@@ -20,6 +20,9 @@ ToolResult runTool(const QString &program, const QStringList &args, int timeoutM
 QString run(const QString &program, const QStringList &args);
 QString xdotool(const QStringList &args);
 
+// The settings file the program keeps in the config folder of `env`.
+QString settingsFile(const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment());
+
 // Copies the built program (and its in-process web engine plugin) into a new
 // folder, with `list` as its 电台.ini unless it is null; returns the path of
 // the copy's executable.
@@ -31,8 +34,11 @@ class DesktopProgram {
 public:
     ~DesktopProgram() { stop(); }
 
-    // True once the window is on the screen.
-    bool start(const QString &executable, const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment());
+    // True once the window is on the screen. The program starts without the
+    // settings an earlier start kept (volume, mute, last station), as on a
+    // new machine, unless `keptSettings`.
+    bool start(const QString &executable, const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment(),
+               bool keptSettings = false);
     void stop();  // SIGTERM, then SIGKILL after 5 s
     QProcess &process() { return process_; }
     qint64 pid() const { return process_.processId(); }
