@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "asx_resolver.h"
 
-#include "asx_parser.h"
+#include "asx_reader.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>

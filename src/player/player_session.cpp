@@ -2,7 +2,7 @@
 #include "player_session.h"
 
 #include "address_check.h"
-#include "asx_parser.h"
+#include "asx_reader.h"
 #include "asx_resolver.h"
 #include "boot_clock.h"
 #include "text_decoding.h"

@@ -1,27 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "playlist_reader.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
 
 namespace kelvaro {
 
-// One station of a playlist file: its title (may be empty) and address.
-struct PlaylistEntry {
-    QString title;
-    QString address;
-};
-
-// Playlist files bigger than this are not playlists of stations.
-constexpr qint64 kMaxPlaylistBytes = 1024 * 1024;
-
-// True when the file name says .pls, .m3u, .m3u8, .asx, .wax or .wvx.
-bool isPlaylistFileName(const QString &fileName);
-
-// The stations of a .pls (FileN= with TitleN=), .m3u/.m3u8 (#EXTINF titles)
-// or .asx playlist, told apart by the file name, else by the content. Only
-// addresses the player accepts are kept, each once, in file order.
+// The stations of a playlist file (readPlaylist()) that can be added to the
+// list: only addresses the player accepts, each once, in file order.
 QList<PlaylistEntry> parsePlaylist(const QByteArray &data, const QString &fileName);
 
 // A station name made from free text (a playlist's title): white space

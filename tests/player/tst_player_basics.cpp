@@ -4,7 +4,7 @@
 // become status texts, the stored defaults, and the compact UI.
 
 #include "address_check.h"
-#include "asx_parser.h"
+#include "asx_reader.h"
 #include "media_player.h"
 #include "mini_controls.h"
 #include "mpv_engine.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "asx_parser.h"
+#include "asx_reader.h"
 
 #include "text_decoding.h"
 
