@@ -587,7 +587,9 @@ void TestForm1::findingStations()
 
     Form1 form;
     form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    // Active, not only on the screen: a window's shortcuts work in the
+    // active window alone, and a loaded desktop activates it later.
+    QVERIFY(QTest::qWaitForWindowActive(&form, 30000));
     form.enableEditing();
 
     // Ctrl+F opens the find window with the search field focused; nothing
