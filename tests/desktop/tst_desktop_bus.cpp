@@ -73,6 +73,16 @@ QString otherWindowOnScreen(const DesktopProgram &program, const QString &known)
     return {};
 }
 
+// Whether a window has been taken into another one (an icon into the
+// notification area) rather than sitting on the root window.
+bool embedded(const QString &window)
+{
+    const QString tree = run(QStringLiteral("xwininfo"), {"-id", window, "-tree"});
+    static const QRegularExpression parent(QStringLiteral("Parent window id: \\S+ (.*)"));
+    const QRegularExpressionMatch m = parent.match(tree);
+    return m.hasMatch() && !m.captured(1).contains(QLatin1String("the root window"));
+}
+
 // A command that keeps printing (playerctl --follow), read line by line.
 class Follower {
 public:
@@ -386,8 +396,11 @@ void TestDesktopBus::quitFromTheTrayMenu()
     WALL_TRY_VERIFY2(program.inTray(), trayState(), 10000);
 
     // The menu opens on a right click: the program's other window on the
-    // screen. Its last item is 退出.
+    // screen. Its last item is 退出. The click waits until the icon sits in
+    // the notification area: mapped first and embedded a moment later, it
+    // moves under the pointer in between.
     const QString icon = program.trayIcon();
+    WALL_TRY_VERIFY(embedded(icon), 10000);
     xdotool({"mousemove", "--window", icon, "4", "4", "click", "3"});
     QString menu;
     WALL_TRY_VERIFY(!(menu = otherWindowOnScreen(program, icon)).isEmpty(), 10000);
