@@ -52,7 +52,8 @@ Listening::EngineMaker Listening::onLibmpv()
 }
 
 Listening::Listening(EngineMaker makeEngine, QObject *parent)
-    : QObject(parent), makeEngine_(std::move(makeEngine)), audible_(new PlayerSession(makeEngine_(true), this))
+    : QObject(parent), makeEngine_(std::move(makeEngine)), audible_(new PlayerSession(makeEngine_(true), this)),
+      recorder_(std::make_unique<Recorder>(*audible_))
 {
     qRegisterMetaType<Station>();
     connect(audible_, &PlayerSession::stateChanged, this, [this](State state) {
@@ -72,6 +73,17 @@ Listening::~Listening()
     // The sessions go first: they may still report while their engines end.
     qDeleteAll(std::exchange(background_, {}));
     delete std::exchange(audible_, nullptr);
+    // After the session: its engine has closed any file being recorded,
+    // which the recorder now finishes.
+    recorder_.reset();
+}
+
+void Listening::setRecording(bool on)
+{
+    if (!on)
+        recorder_->stop();
+    else if (canRecord())
+        recorder_->start({station_.name, station_.address});
 }
 
 // ---- the stations -----------------------------------------------------------
@@ -116,6 +128,9 @@ bool Listening::choose(const Station &station)
 {
     if (station.address.isEmpty())
         return false;
+    // A recording belongs to the station it began with: it ends here,
+    // before anything of the next station reaches the engine.
+    recorder_->stop();
     station_ = station;
     ChoiceAreas areas(*audible_, surface_);
     playStation(station.address, station.name, areas, areas, areas);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "player_session.h"
+#include "recorder.h"
 #include "station_choice.h"
 #include "station_list_check.h"  // PlainTree
 #include "station_table.h"
@@ -11,6 +12,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace kelvaro {
@@ -102,6 +104,14 @@ public:
     bool isPlaying() const { return PlayerSession::isPlaying(state()); }
     bool isBusy() const { return PlayerSession::isBusy(state()); }
 
+    // ---- recording what is heard -----------------------------------------
+    Recorder &recorder() { return *recorder_; }
+    const Recorder &recorder() const { return *recorder_; }
+    // Something can be recorded: a stream plays (a page has nothing to record).
+    bool canRecord() const { return isPlaying(); }
+    // Starts recording the station chosen, or ends the recording.
+    void setRecording(bool on);
+
     // ---- sessions in the background --------------------------------------
     // Opens `address` on a session of its own with no sound, beside what is
     // heard; it runs until ended.
@@ -132,6 +142,7 @@ private:
 
     EngineMaker makeEngine_;
     PlayerSession *audible_;
+    std::unique_ptr<Recorder> recorder_;
     QList<PlayerSession *> background_;
     StationSurface *surface_ = nullptr;
     Station station_;

@@ -22,6 +22,7 @@ namespace {
 constexpr quint64 kLoadReplyTag = quint64(1) << 62;
 constexpr quint64 kTimeReplyTag = quint64(1) << 61;
 constexpr quint64 kCheckReplyTag = quint64(1) << 60;
+constexpr quint64 kRecordReplyTag = quint64(1) << 59;
 
 // What the sound check plays: endless silence made by the engine itself, so
 // the check needs no network, no file and no station.
@@ -453,6 +454,7 @@ void MpvEngine::load(const QString &address)
                                   Qt::QueuedConnection);
         return;
     }
+    recordTo({});  // a new connection never continues a file
     m_loadRequest = m_nextRequest++;
     m_awaitingReply = true;
     m_firstEntry = kNoEntry;
@@ -468,6 +470,7 @@ void MpvEngine::load(const QString &address)
 
 void MpvEngine::stop()
 {
+    recordTo({});
     m_pendingLoad.clear();
     m_awaitingReply = false;
     m_firstEntry = kNoEntry;
@@ -484,6 +487,7 @@ void MpvEngine::checkSoundOutput()
         QMetaObject::invokeMethod(this, [this] { emit soundOutputChecked(true); }, Qt::QueuedConnection);
         return;
     }
+    recordTo({});
     m_pendingLoad.clear();
     m_awaitingReply = false;
     m_firstEntry = kNoEntry;  // nothing of the check is reported as a load
@@ -493,6 +497,23 @@ void MpvEngine::checkSoundOutput()
     m_checkRequest = m_nextRequest++;
     setPaused(false);
     command({"loadfile", kSoundCheckAddress, "replace"}, kCheckReplyTag | m_checkRequest);
+}
+
+// The engine's stream recorder: setting its file closes the one before
+// (writing its trailer) and opens the new one, both on the engine's thread
+// and before the reply comes; packets go on from where the last file ended.
+void MpvEngine::recordTo(const QString &path)
+{
+    if (!m_mpv || path == m_recordPath)
+        return;
+    const quint64 request = m_nextRecordRequest++;
+    if (!m_recordPath.isEmpty())
+        m_closingRecords.append({request, m_recordPath});
+    m_recordPath = path;
+    m_recordFailed = false;
+    const QByteArray file = path.toUtf8();
+    const char *value = file.constData();
+    m_api->set_property_async(m_mpv, kRecordReplyTag | request, "stream-record", MPV_FORMAT_STRING, &value);
 }
 
 void MpvEngine::endSoundCheck(bool available)
@@ -637,6 +658,18 @@ void MpvEngine::handleEvent(const mpv_event &event)
                 m_firstEntry = entry;
         }
         break;
+    case MPV_EVENT_SET_PROPERTY_REPLY:
+        if (event.reply_userdata & kRecordReplyTag) {
+            const quint64 request = event.reply_userdata & ~kRecordReplyTag;
+            for (qsizetype i = 0; i < m_closingRecords.size(); ++i) {
+                if (m_closingRecords[i].first == request) {
+                    const QString closed = m_closingRecords.takeAt(i).second;
+                    emit recordClosed(closed);
+                    break;
+                }
+            }
+        }
+        break;
     case MPV_EVENT_GET_PROPERTY_REPLY:
         if (event.reply_userdata == kTimeReplyTag && event.error >= 0) {
             const auto *prop = static_cast<const mpv_event_property *>(event.data);
@@ -666,6 +699,10 @@ void MpvEngine::handleEvent(const mpv_event &event)
                 endSoundCheck(true);
         } else if (isCurrent(m_entry)) {
             m_entryRestarted = true;
+            if (char *codec = m_api->get_property_string(m_mpv, "audio-codec-name")) {
+                emit audioCodecKnown(QString::fromUtf8(codec));
+                m_api->free(codec);
+            }
             if (soundOutputOpen())
                 entryPlays();
         }
@@ -712,6 +749,15 @@ void MpvEngine::handleEvent(const mpv_event &event)
 #endif
     case MPV_EVENT_LOG_MESSAGE: {
         const auto *msg = static_cast<const mpv_event_log_message *>(event.data);
+        // The recorder says "Failed writing packet." (or that it cannot open
+        // the file) at error level; its warnings are not failures.
+        if (qstrcmp(msg->prefix, "recorder") == 0 && msg->log_level <= MPV_LOG_LEVEL_ERROR
+            && !m_recordPath.isEmpty() && !m_recordFailed) {
+            m_recordFailed = true;
+            // A copy: whoever hears this may end the recording, which
+            // changes the member at once.
+            emit recordFailed(QString(m_recordPath));
+        }
         if (m_entryLog.size() < 64)
             m_entryLog.append({QByteArray(msg->prefix), QByteArray(msg->text).trimmed()});
         break;

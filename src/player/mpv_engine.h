@@ -77,6 +77,7 @@ public:
     // Plays a silent source of the engine's own (never a station) just until
     // a sound output is open, or the engine says none can be.
     void checkSoundOutput() override;
+    void recordTo(const QString &path) override;
 
 private:
     struct WarmUp;
@@ -131,6 +132,12 @@ private:
     qint64 m_checkEntry = kNoEntry;
     bool m_bufferingReported = false;
     bool m_pausedForCache = false;
+    // The file recorded to, and the files handed over to the engine to
+    // close, by the request that closes them.
+    QString m_recordPath;
+    bool m_recordFailed = false;
+    quint64 m_nextRecordRequest = 1;
+    QList<QPair<quint64, QString>> m_closingRecords;
     int m_cachePercent = 0;
 };
 

@@ -48,6 +48,13 @@ public:
     // Looks whether a sound output can be opened now, without any station;
     // answered by soundOutputChecked(). Replaces whatever plays, like load().
     virtual void checkSoundOutput() = 0;
+    // Writes the audio of what plays to `path`, packet by packet as it comes
+    // from the one connection that plays it, without decoding: the file's
+    // name says the container (.mp3, .aac, .ogg, .opus, .flac, .mka). A new
+    // path ends the file before and starts the next one at the packet
+    // where the last one stopped; empty ends the file. Every load or stop
+    // ends the file too. recordClosed() says when a file is complete on disk.
+    virtual void recordTo(const QString &path) { Q_UNUSED(path); }
 
 signals:
     // The engine opens an address of its own accord (a playlist entry).
@@ -70,6 +77,14 @@ signals:
     // The answer to checkSoundOutput(): false only when the engine said that
     // it could not open a sound output.
     void soundOutputChecked(bool available);
+    // The audio codec of what plays ("mp3", "aac", "vorbis", "opus"…),
+    // once decoding has started.
+    void audioCodecKnown(const QString &codec);
+    // A file given to recordTo() is closed and complete.
+    void recordClosed(const QString &path);
+    // Writing the file given to recordTo() failed (disk full, folder gone or
+    // read-only); what was written stays. Reported once per file.
+    void recordFailed(const QString &path);
 };
 
 }  // namespace kelvaro

@@ -53,6 +53,12 @@ PlayerSession::PlayerSession(PlaybackEngine *engine, QObject *parent)
             setTitle(titleFromBytes(raw));
     });
     connect(m_engine, &PlaybackEngine::playbackTime, this, &PlayerSession::onPlaybackTime);
+    connect(m_engine, &PlaybackEngine::audioCodecKnown, this, [this](const QString &codec) {
+        m_codec = codec;
+        emit audioCodecKnown(codec);
+    });
+    connect(m_engine, &PlaybackEngine::recordClosed, this, &PlayerSession::recordClosed);
+    connect(m_engine, &PlaybackEngine::recordFailed, this, &PlayerSession::recordFailed);
     m_engine->setVolume(m_volume);
     m_engine->setMute(m_mute);
     refreshStatus();
@@ -206,6 +212,7 @@ void PlayerSession::open(const QString &address, int asxDepth)
     }
     emit elapsedChanged(-1);
     m_loadedAddress = url;
+    m_codec.clear();
     m_engine->load(url);
     emit addressOpened(url);
 }

@@ -100,6 +100,13 @@ public:
     // once.
     void resumedFromSleep();
 
+    // Recording what plays (PlaybackEngine::recordTo()): the audio as it
+    // comes, written to `path`; empty ends the file. Any new connection
+    // (a reconnect, a new address, a stop) ends the file as well.
+    void recordTo(const QString &path) { m_engine->recordTo(path); }
+    // The audio codec of what plays; empty until decoding started.
+    QString audioCodec() const { return m_codec; }
+
 signals:
     void stateChanged(kelvaro::PlayerSession::State state);
     void statusChanged(const QString &text);
@@ -112,6 +119,9 @@ signals:
     void addressOpened(const QString &address);
     // An address or playlist entry refused by the address check.
     void addressRefused(const QString &address);
+    void audioCodecKnown(const QString &codec);
+    void recordClosed(const QString &path);
+    void recordFailed(const QString &path);
 
 protected:
     // The pause before a reconnect attempt, or before the next look for a
@@ -170,6 +180,7 @@ private:
     State m_state = State::Idle;
     QString m_statusText;
     QString m_title;
+    QString m_codec;
     PlayerFailure m_failure = PlayerFailure::None;
     int m_asxDepth = 0;
     bool m_started = false;  // audio has played since the last open

@@ -227,6 +227,18 @@ bool IcecastServer::startMp3Source(const QString &mount, int frequency)
          QStringLiteral("icecast://source:%1@127.0.0.1:%2%3").arg(sourcePassword()).arg(m_port).arg(mount)});
 }
 
+bool IcecastServer::startFileSource(const QString &mount, const QString &path, const QString &contentType,
+                                    const QString &format)
+{
+    return m_source.start(
+        QStringLiteral("python3"),
+        {supportScript(QStringLiteral("tied_child.py")), QStringLiteral("ffmpeg"), QStringLiteral("-nostdin"),
+         QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-re"), QStringLiteral("-stream_loop"),
+         QStringLiteral("-1"), QStringLiteral("-i"), path, QStringLiteral("-c"), QStringLiteral("copy"),
+         QStringLiteral("-content_type"), contentType, QStringLiteral("-f"), format,
+         QStringLiteral("icecast://source:%1@127.0.0.1:%2%3").arg(sourcePassword()).arg(m_port).arg(mount)});
+}
+
 namespace {
 // HTTP status of a GET (curl, at most ~2 s; a live mount is cut off).
 int httpStatus(const QString &url)

@@ -67,6 +67,10 @@ public:
     QString sourcePassword() const { return QStringLiteral("kelvaro-src"); }
     // Feeds `mount` with an endless MP3 sine tone from ffmpeg.
     bool startMp3Source(const QString &mount, int frequency);
+    // Feeds `mount` with a file's own packets, looped at its real pace,
+    // without encoding again (what a listener gets is known packet by packet).
+    bool startFileSource(const QString &mount, const QString &path, const QString &contentType,
+                         const QString &format);
     // Waits (polling) until `mount` serves listeners.
     bool waitForMount(const QString &mount, int timeoutMs = 60000);
     // Sets the ICY title of a running MP3 mount through the admin interface.
