@@ -21,8 +21,19 @@ std::unique_ptr<icu::Transliterator> makeTransliterator()
     return U_SUCCESS(status) ? std::move(latin) : nullptr;
 }
 
-QStringList syllablesOf(const QString &name, icu::Transliterator *latin)
+}  // namespace
+
+struct PinyinReader::Transliteration {
+    std::unique_ptr<icu::Transliterator> latin = makeTransliterator();
+};
+
+PinyinReader::PinyinReader() : latin_(std::make_unique<Transliteration>()) {}
+
+PinyinReader::~PinyinReader() = default;
+
+QStringList PinyinReader::syllables(const QString &name) const
 {
+    icu::Transliterator *latin = latin_->latin.get();
     QString read = name.toLower();
     if (latin) {
         icu::UnicodeString text(reinterpret_cast<const UChar *>(name.utf16()), static_cast<int32_t>(name.size()));
@@ -45,6 +56,8 @@ QStringList syllablesOf(const QString &name, icu::Transliterator *latin)
         syllables << word;
     return syllables;
 }
+
+namespace {
 
 // True when `query`, from `at` on, is spelled by syllables `from`, `from+1`, …
 // each giving a non-empty prefix of itself (its initial, part of it or all of
@@ -71,7 +84,9 @@ bool spells(const QStringList &syllables, qsizetype from, const QString &query, 
     return false;
 }
 
-bool pinyinMatch(const QStringList &syllables, const QString &query)
+}  // namespace
+
+bool spelledBySyllables(const QStringList &syllables, const QString &query)
 {
     std::vector<char> failed(static_cast<size_t>((syllables.size() + 1) * (query.size() + 1)), 0);
     for (qsizetype start = 0; start < syllables.size(); ++start) {
@@ -81,9 +96,7 @@ bool pinyinMatch(const QStringList &syllables, const QString &query)
     return false;
 }
 
-// The query as pinyin is typed: letters and digits only, lower case; empty
-// when it holds anything else (Chinese, punctuation).
-QString latinQuery(const QString &query)
+QString pinyinQuery(const QString &query)
 {
     QString latin;
     for (const QChar c : query) {
@@ -96,15 +109,13 @@ QString latinQuery(const QString &query)
     return latin;
 }
 
-}  // namespace
-
 StationSearch StationSearch::index(const QList<PlainTree::Node> &tree)
 {
-    const std::unique_ptr<icu::Transliterator> latin = makeTransliterator();
+    const PinyinReader latin;
     StationSearch search;
     for (const PlainTree::Node &category : tree) {
         for (const PlainTree::Node &station : category.children)
-            search.stations_.append({category.text, station.text, station.key, syllablesOf(station.text, latin.get())});
+            search.stations_.append({category.text, station.text, station.key, latin.syllables(station.text)});
     }
     return search;
 }
@@ -114,13 +125,13 @@ QList<StationSearch::Station> StationSearch::find(const QString &query, int limi
     const QString written = query.trimmed();
     if (written.isEmpty() || limit <= 0)
         return {};
-    const QString latin = latinQuery(written);
+    const QString latin = pinyinQuery(written);
     QList<Station> byName;
     QList<Station> byPinyin;
     for (const Station &station : stations_) {
         if (station.name.contains(written, Qt::CaseInsensitive))
             byName.append(station);
-        else if (!latin.isEmpty() && pinyinMatch(station.syllables, latin))
+        else if (!latin.isEmpty() && spelledBySyllables(station.syllables, latin))
             byPinyin.append(station);
         if (byName.size() >= limit)
             break;

@@ -7,7 +7,31 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 namespace kelvaro {
+
+// Reads text as the station search does: Han characters as pinyin without
+// tones, everything lower case, split into syllables and words. Made once and
+// used for many texts; loading ICU's transliteration takes a tenth of a
+// second, so make it off the UI thread. One reader belongs to one thread.
+class PinyinReader {
+public:
+    PinyinReader();
+    ~PinyinReader();
+    QStringList syllables(const QString &text) const;
+
+private:
+    struct Transliteration;
+    std::unique_ptr<Transliteration> latin_;
+};
+
+// What is typed, as pinyin is typed: letters and digits only, lower case;
+// empty when it holds anything else (Chinese, punctuation).
+QString pinyinQuery(const QString &typed);
+// True when `latinQuery` (from pinyinQuery()) is spelled by consecutive
+// syllables, each giving its initial, part of itself or all of itself.
+bool spelledBySyllables(const QStringList &syllables, const QString &latinQuery);
 
 // Finds the user's own stations by what is typed: a piece of the name as it
 // is written, or Latin letters read as the name's pinyin, whole or by

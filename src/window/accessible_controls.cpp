@@ -46,7 +46,8 @@ QAccessibleInterface *accessibleControl(const QString &className, QObject *objec
 {
     // The program's windows are plain widgets, which Qt would offer as a
     // nameless area; a screen reader announces them as windows.
-    if (className == QLatin1String("kelvaro::Form1") || className == QLatin1String("kelvaro::FindWindow"))
+    if (className == QLatin1String("kelvaro::Form1") || className == QLatin1String("kelvaro::FindWindow")
+        || className == QLatin1String("kelvaro::HistoryWindow"))
         return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Window);
     if (className == QLatin1String("kelvaro::Line"))
         return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Separator);

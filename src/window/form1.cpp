@@ -4,6 +4,8 @@
 #include "accessible_controls.h"
 #include "category_tree.h"
 #include "find_window.h"
+#include "history_keeper.h"
+#include "history_window.h"
 #include "home_page.h"
 #include "media_player.h"
 #include "plain_controls.h"
@@ -253,6 +255,34 @@ void Form1::openFinder()
     if (!finder_)
         finder_ = new FindWindow(*this, nullptr, this);
     finder_->open();
+}
+
+void Form1::enableHistory(const QString &path)
+{
+    if (history_ || !editor_)
+        return;
+    history_ = new HistoryStore(path, this);
+    new HistoryKeeper(*listening_, *history_, this);
+    auto *open = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), this);
+    connect(open, &QShortcut::activated, this, &Form1::openHistory);
+    // Beside 找电台… in the notification-area icon's menu, above the options.
+    auto *item = new QAction(QStringLiteral("播放记录"), trayMenu_);
+    connect(item, &QAction::triggered, this, &Form1::openHistory);
+    for (QAction *action : trayMenu_->actions()) {
+        if (action->isSeparator()) {
+            trayMenu_->insertAction(action, item);
+            break;
+        }
+    }
+}
+
+void Form1::openHistory()
+{
+    if (!history_)
+        return;
+    if (!historyWindow_)
+        historyWindow_ = new HistoryWindow(*history_, *listening_, this);
+    historyWindow_->open();
 }
 
 void Form1::dragEnterEvent(QDragEnterEvent *event)

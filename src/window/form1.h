@@ -14,6 +14,8 @@ class QMenu;
 namespace kelvaro {
 
 class FindWindow;
+class HistoryStore;
+class HistoryWindow;
 class Label;
 class Listening;
 struct StationSurface;
@@ -85,6 +87,15 @@ public:
     // The find window (找电台), made at first use.
     void openFinder();
     FindWindow *finder() const { return finder_; }
+    // 播放记录: keeps each title heard in the history file at `path`, opened
+    // on the store's own thread, and offers the window with Ctrl+H and in
+    // the notification-area icon's menu. After enableEditing(); made after
+    // the first paint, as the file need not be open before.
+    void enableHistory(const QString &path);
+    // The history window, made at first use.
+    void openHistory();
+    HistoryStore *history() const { return history_; }
+    HistoryWindow *historyWindow() const { return historyWindow_; }
 
     // True while the window is hidden in the notification area.
     bool hiddenInTray() const;
@@ -125,6 +136,8 @@ private:
     QMenu *trayMenu_ = nullptr;
     quint64 stationsGeneration_ = 0;
     FindWindow *finder_ = nullptr;
+    HistoryStore *history_ = nullptr;
+    HistoryWindow *historyWindow_ = nullptr;
 };
 
 }  // namespace kelvaro

@@ -2,6 +2,7 @@
 #include "desktop_session.h"
 #include "font_warm_up.h"
 #include "form1.h"
+#include "history_store.h"
 #include "listening_memory.h"
 #include "settings_file.h"
 #include "program_icons.h"
@@ -162,6 +163,8 @@ int main(int argc, char *argv[])
         form.addOption(playLast);
         memory.playLastIfWanted();
         kelvaro::startupMark("last station");
+        form.enableHistory(kelvaro::historyFilePath(QCoreApplication::applicationDirPath()));
+        kelvaro::startupMark("history");
     });
     form.installEventFilter(&afterFirstPaint);
     using kelvaro::InstanceAnswer;
