@@ -79,6 +79,14 @@ MiniControls::MiniControls(QWidget *parent) : QWidget(parent)
     m_title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     m_title->setAccessibleDescription(QStringLiteral("当前曲目"));
 
+    // At the end of the title line: nothing else moves for it.
+    m_record = makeButton(this, PlayerIcon::Record, QStringLiteral("录音"));
+    m_record->setObjectName(QStringLiteral("record"));
+    m_record->setCheckable(true);
+    m_record->setEnabled(false);
+    m_record->setIconSize(QSize(12, 12));
+    m_record->setFixedHeight(m_title->sizeHint().height());
+
     auto *row = new QHBoxLayout;
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(1);
@@ -93,7 +101,12 @@ MiniControls::MiniControls(QWidget *parent) : QWidget(parent)
     column->setSpacing(2);
     column->addWidget(m_status);
     column->addLayout(row);
-    column->addWidget(m_title);
+    auto *titleRow = new QHBoxLayout;
+    titleRow->setContentsMargins(0, 0, 0, 0);
+    titleRow->setSpacing(1);
+    titleRow->addWidget(m_title, 1);
+    titleRow->addWidget(m_record);
+    column->addLayout(titleRow);
     column->addStretch(1);
 
     connect(m_playPause, &QToolButton::clicked, this, &MiniControls::playPauseClicked);
@@ -103,6 +116,7 @@ MiniControls::MiniControls(QWidget *parent) : QWidget(parent)
         emit muteToggled(muted);
     });
     connect(m_volume, &QSlider::valueChanged, this, &MiniControls::volumeMoved);
+    connect(m_record, &QToolButton::clicked, this, &MiniControls::recordToggled);
     setElapsed(-1);
 }
 
@@ -113,10 +127,42 @@ QIcon MiniControls::icon(PlayerIcon which) const
 
 void MiniControls::setStatus(const QString &text)
 {
-    m_fullStatus = text;
-    m_status->setToolTip(text);
-    // Screen readers get the whole line, not the shortened one on screen.
-    m_status->setAccessibleName(text);
+    m_sessionStatus = text;
+    showStatus();
+}
+
+void MiniControls::setRecording(bool recording, const QString &text, const QString &spoken)
+{
+    m_recordingText = text;
+    m_recordingSpoken = spoken;
+    {
+        const QSignalBlocker block(m_record);
+        m_record->setChecked(recording);
+    }
+    m_record->setIcon(icon(recording ? PlayerIcon::Recording : PlayerIcon::Record));
+    const QString does = recording ? QStringLiteral("停止录音") : QStringLiteral("录音");
+    m_record->setToolTip(does);
+    m_record->setAccessibleName(does);
+    showStatus();
+}
+
+void MiniControls::setCanRecord(bool can)
+{
+    m_record->setEnabled(can || m_record->isChecked());
+}
+
+void MiniControls::showStatus()
+{
+    const auto joined = [this](const QString &extra) {
+        return extra.isEmpty() ? m_sessionStatus : m_sessionStatus + QStringLiteral(" · ") + extra;
+    };
+    m_fullStatus = joined(m_recordingText);
+    m_status->setToolTip(m_fullStatus);
+    // Screen readers get the whole line, not the shortened one on screen,
+    // and hear it again when the words change, not the recording's clock.
+    const QString spoken = joined(m_recordingSpoken);
+    if (m_status->accessibleName() != spoken)
+        m_status->setAccessibleName(spoken);
     elideTexts();
 }
 

@@ -13,8 +13,8 @@ namespace kelvaro {
 
 // The player's compact face: a short status line, one row of controls
 // (play/pause, stop, mute, volume, elapsed time) and the stream's current
-// title on a line of its own, made to fit 254 x 77. Long texts are elided;
-// the whole text is in the tooltip.
+// title on a line of its own with the record button at its end, made to fit
+// 254 x 77. Long texts are elided; the whole text is in the tooltip.
 class MiniControls : public QWidget {
     Q_OBJECT
 public:
@@ -26,6 +26,12 @@ public:
     void setMuted(bool muted);
     void setVolume(int volume);
     void setElapsed(double seconds);  // negative clears it
+    // What is being recorded, after the status ("录音中 12:34 · 11.5 MB"),
+    // or why recording ended; empty for nothing. `recording` lights the
+    // record button. Screen readers hear the line again only when
+    // `spoken` changes, not with every second of the clock.
+    void setRecording(bool recording, const QString &text, const QString &spoken);
+    void setCanRecord(bool can);
 
     QLabel *statusLabel() const { return m_status; }
     QToolButton *playPauseButton() const { return m_playPause; }
@@ -34,12 +40,14 @@ public:
     QSlider *volumeSlider() const { return m_volume; }
     QLabel *timeLabel() const { return m_time; }
     QLabel *titleLabel() const { return m_title; }
+    QToolButton *recordButton() const { return m_record; }
 
 signals:
     void playPauseClicked();
     void stopClicked();
     void muteToggled(bool muted);
     void volumeMoved(int volume);
+    void recordToggled(bool on);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -50,6 +58,9 @@ private:
 
     QLabel *m_status;
     QString m_fullStatus;
+    QString m_sessionStatus;
+    QString m_recordingText;
+    QString m_recordingSpoken;
     QLabel *m_title;
     QString m_fullTitle;
     QToolButton *m_playPause;
@@ -57,7 +68,9 @@ private:
     QToolButton *m_muteButton;
     QSlider *m_volume;
     QLabel *m_time;
+    QToolButton *m_record;
     bool m_playing = false;
+    void showStatus();
 };
 
 }  // namespace kelvaro

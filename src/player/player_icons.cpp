@@ -49,6 +49,17 @@ QIcon playerIcon(PlayerIcon which, const QColor &colour)
     case PlayerIcon::Stop:
         p.drawRect(QRectF(3.5, 3.5, 9, 9));
         break;
+    case PlayerIcon::Record:
+        // A ring: nothing is being recorded.
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(colour, 1.5));
+        p.drawEllipse(QRectF(4, 4, 8, 8));
+        break;
+    case PlayerIcon::Recording:
+        // A red dot, the sign on every recorder.
+        p.setBrush(QColor(0xd0, 0x20, 0x20));
+        p.drawEllipse(QRectF(3.5, 3.5, 9, 9));
+        break;
     case PlayerIcon::Volume:
     case PlayerIcon::Muted:
         p.drawPath(speaker());

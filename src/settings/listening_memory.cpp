@@ -56,6 +56,8 @@ void ListeningMemory::restore(Listening &listening)
     listening_ = &listening;
     listening.setVolume(settings_.volume);
     listening.setMute(settings_.mute);
+    listening.recorder().setSplitBySong(settings_.splitBySong);
+    connect(&listening.recorder(), &Recorder::splitBySongChanged, this, &ListeningMemory::changed);
     connect(&listening, &Listening::volumeChanged, this, &ListeningMemory::changed);
     connect(&listening, &Listening::muteChanged, this, &ListeningMemory::changed);
     connect(&listening, &Listening::stationChosen, this, &ListeningMemory::changed);
@@ -80,6 +82,7 @@ void ListeningMemory::changed()
     if (listening_) {
         settings_.volume = listening_->volume();
         settings_.mute = listening_->mute();
+        settings_.splitBySong = listening_->recorder().splitBySong();
         if (!listening_->station().address.isEmpty())
             settings_.lastStation = listening_->station().address;
     }

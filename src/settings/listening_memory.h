@@ -14,7 +14,8 @@ namespace kelvaro {
 class Listening;
 
 // Keeps what the listener set across starts: the volume, mute and the
-// station last chosen, and whether that station plays again at start. The
+// station last chosen, whether that station plays again at start, and
+// whether recordings are split by song. The
 // file is read on a worker from the moment this is made, and written on a
 // worker a moment after each change (a volume dragged is written once), by
 // a new file renamed over the old: a crash or a kill leaves the old settings

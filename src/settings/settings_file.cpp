@@ -11,6 +11,7 @@ constexpr char kVolume[] = "volume";
 constexpr char kMute[] = "mute";
 constexpr char kLastStation[] = "last-station";
 constexpr char kPlayLast[] = "play-last-at-start";
+constexpr char kSplitBySong[] = "record-split-by-song";
 
 QByteArray yesNo(bool on)
 {
@@ -28,6 +29,7 @@ QByteArray writeSettings(const ListenerSettings &settings)
     if (!settings.lastStation.contains(QLatin1Char('\n')) && !settings.lastStation.contains(QLatin1Char('\r')))
         text += kLastStation + QByteArrayLiteral("=") + settings.lastStation.toUtf8() + '\n';
     text += kPlayLast + QByteArrayLiteral("=") + yesNo(settings.playLastAtStart) + '\n';
+    text += kSplitBySong + QByteArrayLiteral("=") + yesNo(settings.splitBySong) + '\n';
     return text;
 }
 
@@ -51,6 +53,8 @@ ListenerSettings readSettings(const QByteArray &text)
             settings.lastStation = QString::fromUtf8(value);
         } else if (key == kPlayLast && (value == "yes" || value == "no")) {
             settings.playLastAtStart = value == "yes";
+        } else if (key == kSplitBySong && (value == "yes" || value == "no")) {
+            settings.splitBySong = value == "yes";
         }
     }
     return settings;

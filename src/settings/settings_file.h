@@ -12,6 +12,7 @@ struct ListenerSettings {
     bool mute = false;
     QString lastStation;  // the address of the station last chosen
     bool playLastAtStart = false;
+    bool splitBySong = false;  // recordings: a file for every song
 
     bool operator==(const ListenerSettings &) const = default;
 };

@@ -10,6 +10,7 @@
 #include "media_player.h"
 #include "plain_controls.h"
 #include "program_icons.h"
+#include "recording_controls.h"
 #include "listening.h"
 #include "station_editor.h"
 #include "startup_trace.h"
@@ -239,15 +240,25 @@ void Form1::enableEditing()
     trayMenu_->addSeparator();
     trayMenu_->addAction(QStringLiteral("退出"), this, &Form1::quit);
     cSysTray1->setMenu(trayMenu_);
+
+    // Recording: the player's button, Ctrl+R and the menus' items.
+    auto *recording = new RecordingControls(*this, *listening_, *Wmp1->miniControls(), *cSysTray1, kTrayTip);
+    addOptions({recording->recordAction(), recording->splitAction()});
 }
 
 void Form1::addOption(QAction *option)
 {
+    addOptions({option});
+}
+
+void Form1::addOptions(const QList<QAction *> &options)
+{
     if (!editor_)
         return;
-    trayMenu_->insertAction(trayMenu_->actions().constLast(), option);
+    for (QAction *option : options)
+        trayMenu_->insertAction(trayMenu_->actions().constLast(), option);
     trayMenu_->insertSeparator(trayMenu_->actions().constLast());
-    editor_->addOption(option);
+    editor_->addOptions(options);
 }
 
 void Form1::openFinder()

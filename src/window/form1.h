@@ -18,6 +18,7 @@ class HistoryStore;
 class HistoryWindow;
 class Label;
 class Listening;
+class RecordingControls;
 struct StationSurface;
 class Line;
 class MediaPlayer;
@@ -66,6 +67,8 @@ public:
     // notification-area icon's menu and the tree's menu. After
     // enableEditing().
     void addOption(QAction *option);
+    // Several items together, one separator before them.
+    void addOptions(const QList<QAction *> &options);
 
     // Brings the window back to the front, normal, as the tray icon does.
     // `activationToken`: the token a later start was launched with, which

@@ -401,10 +401,10 @@ void StationEditor::finished(const StationListStore::Outcome &outcome)
     emit editFinished(outcome);
 }
 
-void StationEditor::addOption(QAction *option)
+void StationEditor::addOptions(const QList<QAction *> &options)
 {
     menu_->addSeparator();
-    menu_->addAction(option);
+    menu_->addActions(options);
 }
 
 void StationEditor::tell(const QString &message, bool warning)

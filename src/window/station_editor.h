@@ -54,7 +54,8 @@ public:
     // one with several is imported into the current category.
     void take(const QMimeData *data);
     // An option of the program's, at the end of the tree's menu.
-    void addOption(QAction *option);
+    void addOption(QAction *option) { addOptions({option}); }
+    void addOptions(const QList<QAction *> &options);
     bool canTake(const QMimeData *data) const;
 
 signals:
