@@ -46,6 +46,15 @@ Recorder::Recorder(PlayerSession &session, QObject *parent) : QObject(parent), s
     connect(&session, &PlayerSession::titleChanged, this, &Recorder::onTitleChanged);
     connect(&session, &PlayerSession::recordClosed, this, &Recorder::onRecordClosed);
     connect(&session, &PlayerSession::recordFailed, this, &Recorder::onRecordFailed);
+    // A connection's address goes to the engine after the session says
+    // Connecting; a file given before would be ended by that load.
+    connect(&session, &PlayerSession::addressOpened, this, [this] {
+        loadIssued_ = true;
+        if (current_ && deferred_ && session_) {
+            deferred_ = false;
+            session_->recordTo(current_->path);
+        }
+    });
     connect(&session, &PlayerSession::audioCodecKnown, this, [this] {
         if (armed_ && pendingOpen_ && session_ && PlayerSession::isPlaying(session_->state())) {
             const auto [cutStart, title] = *std::exchange(pendingOpen_, std::nullopt);
@@ -90,6 +99,7 @@ bool Recorder::start(const Source &source)
     ++recording_;
     source_ = source;
     startedAt_ = QDateTime::currentDateTime();
+    codec_ = session_->audioCodec();
     const QString title = session_->title().trimmed();
     startName_ = title.isEmpty() ? source.station : title;
     part_ = 0;
@@ -107,6 +117,7 @@ void Recorder::stop()
     if (!armed_)
         return;
     closeCurrent(true);
+    dropReady();
     armed_ = false;
     pendingOpen_.reset();
     progress_.stop();
@@ -141,7 +152,11 @@ void Recorder::openPiece(bool cutStart, const QString &title)
 {
     if (!session_)
         return;
-    if (session_->audioCodec().isEmpty()) {
+    // While a new connection opens its codec is not known yet: it is the
+    // station's, as on the connection before.
+    if (!session_->audioCodec().isEmpty())
+        codec_ = session_->audioCodec();
+    if (codec_.isEmpty()) {
         pendingOpen_ = {cutStart, title};
         return;
     }
@@ -162,9 +177,11 @@ void Recorder::openPiece(bool cutStart, const QString &title)
         base = recordingBaseName(piece.start, title.isEmpty() ? source_.station : title);
     } else {
         base = recordingBaseName(startedAt_, startName_);
-        number = ++part_;
+        // The first part has the bare name; every later one the first free
+        // " (n)" from 2 on (a part that never got audio leaves its number).
+        number = part_++ == 0 ? 1 : 2;
     }
-    const QString extension = recordingExtension(session_->audioCodec());
+    const QString extension = recordingExtension(codec_);
     disk_.start([this, generation, piece, base, number, extension, root = root_,
                  station = safeFileName(source_.station)]() mutable {
         const QString folder = (root.isEmpty() ? defaultRecordingRoot() : root) + QLatin1Char('/') + station;
@@ -178,7 +195,10 @@ void Recorder::openPiece(bool cutStart, const QString &title)
 
 void Recorder::pieceClaimed(quint64 generation, Piece piece, const QString &message)
 {
-    if (generation != generation_ || !armed_ || !session_ || !PlayerSession::isPlaying(session_->state())) {
+    using State = PlayerSession::State;
+    const State state = session_ ? session_->state() : State::Idle;
+    const bool wanted = PlayerSession::isPlaying(state) || state == State::Connecting || state == State::Reconnecting;
+    if (generation != generation_ || !armed_ || !wanted) {
         // No longer wanted (stopped, a newer title, a reconnect): the empty
         // file claimed for it goes again.
         if (!piece.path.isEmpty())
@@ -191,6 +211,10 @@ void Recorder::pieceClaimed(quint64 generation, Piece piece, const QString &mess
         emit failed(message);
         return;
     }
+    if (state == State::Reconnecting) {
+        ready_ = piece;  // for the next connection, from its first packet
+        return;
+    }
     // The new file takes over at the packet where the one before ends.
     if (current_) {
         current_->cutEnd = false;
@@ -198,10 +222,24 @@ void Recorder::pieceClaimed(quint64 generation, Piece piece, const QString &mess
         elapsedClosed_ += current_->length;
         closing_.insert(current_->path, *current_);
     }
-    session_->recordTo(piece.path);
+    engage(piece);
+}
+
+void Recorder::engage(const Piece &piece)
+{
     current_ = piece;
     bytesOpen_ = 0;
     pieceClock_.start();
+    deferred_ = session_->state() == PlayerSession::State::Connecting && !loadIssued_;
+    if (!deferred_)
+        session_->recordTo(piece.path);
+}
+
+void Recorder::dropReady()
+{
+    if (ready_)
+        disk_.start([path = ready_->path] { QFile::remove(path); });
+    ready_.reset();
 }
 
 void Recorder::closeCurrent(bool cutEnd)
@@ -226,14 +264,26 @@ void Recorder::onStateChanged(PlayerSession::State state)
     if (!armed_)
         return;
     using State = PlayerSession::State;
-    if (PlayerSession::isPlaying(state)) {
-        // Playing again after a new connection: the next part.
-        if (!current_ && !claiming_ && !pendingOpen_)
-            openPiece(true, session_->title());
-    } else if (state == State::Connecting || state == State::Reconnecting) {
-        // What the station sent meanwhile is missing: the part ends here.
+    if (state == State::Reconnecting) {
+        // What the station sends meanwhile is missing: the part ends here.
+        // The next one is claimed during the pause, so that it takes the
+        // new connection from its first packet (a server's opening burst
+        // is heard, so it is recorded too).
         closeCurrent(true);
         pendingOpen_.reset();
+        if (!ready_)
+            openPiece(true, session_->title());
+    } else if (state == State::Connecting) {
+        closeCurrent(true);
+        pendingOpen_.reset();
+        loadIssued_ = false;
+        if (ready_)
+            engage(*std::exchange(ready_, std::nullopt));
+        else
+            openPiece(true, session_->title());
+    } else if (PlayerSession::isPlaying(state)) {
+        if (!current_ && !claiming_ && !pendingOpen_)
+            openPiece(true, session_->title());
     } else {
         stop();
     }

@@ -100,6 +100,8 @@ private:
     void openPiece(bool cutStart, const QString &title);
     void pieceClaimed(quint64 generation, Piece piece, const QString &message);
     void closeCurrent(bool cutEnd);
+    void engage(const Piece &piece);
+    void dropReady();
     void onStateChanged(PlayerSession::State state);
     void onTitleChanged(const QString &title);
     void onRecordClosed(const QString &path);
@@ -121,11 +123,15 @@ private:
     QDateTime startedAt_;
     QString startName_;  // what the first file is named after
     int part_ = 0;       // parts begun in this recording (without splitting)
+    QString codec_;      // the stream's codec, kept across its reconnects
     quint64 generation_ = 0;  // bumped whenever a claim under way is no longer wanted
     bool claiming_ = false;
     QString claimingTitle_;
     std::optional<std::pair<bool, QString>> pendingOpen_;  // waiting for the codec
     std::optional<Piece> current_;
+    std::optional<Piece> ready_;  // claimed during a reconnect's pause
+    bool loadIssued_ = true;      // the session's address is with the engine
+    bool deferred_ = false;       // current_ goes to the engine once it is
     QElapsedTimer pieceClock_;
     QHash<QString, Piece> closing_;  // handed back to the engine, not yet closed
     int finishing_ = 0;              // closed, being finished on the worker
