@@ -137,11 +137,6 @@ QString Recorder::progressText() const
     return QStringLiteral("录音中 %1 · %2").arg(clockText(elapsed()), sizeText(bytes()));
 }
 
-void Recorder::waitForFiles()
-{
-    disk_.waitForDone();
-}
-
 bool Recorder::isFinishing() const
 {
     return !closing_.isEmpty() || finishing_ > 0;

@@ -61,9 +61,6 @@ public:
     qint64 bytes() const { return bytesClosed_ + bytesOpen_; }
     // "录音中 12:34 · 11.5 MB" while recording; empty otherwise.
     QString progressText() const;
-    // Waits until every file handed over so far is finished (tagged,
-    // renamed or dropped). For the end of the program and for tests.
-    void waitForFiles();
     // Files of this recorder are still being closed or finished.
     bool isFinishing() const;
 
