@@ -5,6 +5,7 @@
 
 #include <QAtomicInt>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -23,6 +24,7 @@ namespace {
 
 constexpr qint64 kDaySeconds = 24 * 60 * 60;
 constexpr qsizetype kPinyinLength = 200;
+constexpr int kBusyWaitMs = 5000;
 
 QString nextConnectionName()
 {
@@ -58,9 +60,11 @@ public:
     void open()
     {
         ok_ = openFile();
-        if (!ok_ && QFileInfo::exists(path_)) {
+        if (!ok_ && !locked_ && QFileInfo::exists(path_)) {
             // A file that is not a database (or one broken by a disk fault)
-            // is put aside, and the history starts again beside it.
+            // is put aside, and the history starts again beside it. One that
+            // another connection kept locked (the schedule's) is whole: it
+            // stays, and the history is off this time.
             closeFile();
             const QString aside = path_ + QStringLiteral(".broken");
             QFile::remove(aside);
@@ -170,17 +174,32 @@ private:
         connection_ = nextConnectionName();
         db_ = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
         db_.setDatabaseName(path_);
-        db_.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+        db_.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyWaitMs));
         if (!db_.open())
             return false;
         // WAL: a change is committed by appending to the log, so a kill
         // mid-write loses at most the change under way. NORMAL syncs at
         // checkpoints, which keeps the file whole; secure_delete overwrites
         // what is deleted.
+        //
+        // Turning a new file to WAL needs it to itself: while another
+        // connection (the schedule's, on the same file) opens it, SQLite
+        // answers "busy" at once, without the busy timeout's wait, so this
+        // waits and tries again. A file already in WAL mode answers at once.
         const bool journal = [this] {
-            QSqlQuery query(db_);
-            return query.exec(QStringLiteral("PRAGMA journal_mode=WAL")) && query.next()
-                && query.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
+            const QDeadlineTimer deadline(kBusyWaitMs);
+            for (;;) {
+                QSqlQuery query(db_);
+                if (query.exec(QStringLiteral("PRAGMA journal_mode=WAL")) && query.next())
+                    return query.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
+                if (query.lastError().nativeErrorCode() != QLatin1String("5"))  // SQLITE_BUSY
+                    return false;
+                if (deadline.hasExpired()) {
+                    locked_ = true;
+                    return false;
+                }
+                QThread::msleep(20);
+            }
         }();
         return journal && exec(QStringLiteral("PRAGMA synchronous=NORMAL"))
             && exec(QStringLiteral("PRAGMA secure_delete=ON"))
@@ -226,6 +245,7 @@ private:
     QString connection_;
     QSqlDatabase db_;
     bool ok_ = false;
+    bool locked_ = false;  // another connection held the file past kBusyWaitMs
     std::optional<PinyinReader> reader_;  // made at the first row kept
 };
 
