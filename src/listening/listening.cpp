@@ -124,6 +124,30 @@ std::optional<Station> Listening::listed(const QString &address) const
     return std::nullopt;
 }
 
+std::optional<Station> Listening::named(const QString &nameOrAddress) const
+{
+    const QString wanted = nameOrAddress.trimmed();
+    if (wanted.isEmpty())
+        return std::nullopt;
+    for (const PlainTree::Node &category : tree()) {
+        for (const PlainTree::Node &node : category.children) {
+            if (node.text == wanted || node.key == wanted)
+                return Station{node.key, node.text, category.text};
+        }
+    }
+    return std::nullopt;
+}
+
+QList<Station> Listening::listedStations() const
+{
+    QList<Station> stations;
+    for (const PlainTree::Node &category : tree()) {
+        for (const PlainTree::Node &node : category.children)
+            stations.append(Station{node.key, node.text, category.text});
+    }
+    return stations;
+}
+
 bool Listening::choose(const Station &station)
 {
     if (station.address.isEmpty())
@@ -214,6 +238,7 @@ void Listening::resumedFromSleep()
     audible_->resumedFromSleep();
     for (PlayerSession *session : std::as_const(background_))
         session->resumedFromSleep();
+    emit wokeFromSleep();
 }
 
 }  // namespace kelvaro

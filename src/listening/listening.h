@@ -76,6 +76,11 @@ public:
     bool chooseListed(const QString &address);
     // The station the list holds with this address; none when there is none.
     std::optional<Station> listed(const QString &address) const;
+    // The station of the list called `nameOrAddress`, or with it as its
+    // address (the first in the list's order); none when there is none.
+    std::optional<Station> named(const QString &nameOrAddress) const;
+    // Every station of the list, in its order.
+    QList<Station> listedStations() const;
     // The list changed the station that plays to another address; it plays
     // on, known by the new one.
     void stationMoved(const QString &from, const QString &to);
@@ -135,6 +140,8 @@ signals:
     void volumeChanged(int volume);
     void muteChanged(bool mute);
     void keepsAwakeChanged(bool keepsAwake);
+    // The computer woke from sleep (after the sessions were told).
+    void wokeFromSleep();
 
 private:
     const QList<PlainTree::Node> &tree() const;

@@ -151,16 +151,28 @@ void MiniControls::setCanRecord(bool can)
     m_record->setEnabled(can || m_record->isChecked());
 }
 
+void MiniControls::setTimerText(const QString &text, const QString &spoken)
+{
+    m_timerText = text;
+    m_timerSpoken = spoken;
+    showStatus();
+}
+
 void MiniControls::showStatus()
 {
-    const auto joined = [this](const QString &extra) {
-        return extra.isEmpty() ? m_sessionStatus : m_sessionStatus + QStringLiteral(" · ") + extra;
+    const auto joined = [this](const QString &recording, const QString &timer) {
+        QString line = m_sessionStatus;
+        for (const QString *extra : {&recording, &timer}) {
+            if (!extra->isEmpty())
+                line += QStringLiteral(" · ") + *extra;
+        }
+        return line;
     };
-    m_fullStatus = joined(m_recordingText);
+    m_fullStatus = joined(m_recordingText, m_timerText);
     m_status->setToolTip(m_fullStatus);
     // Screen readers get the whole line, not the shortened one on screen,
     // and hear it again when the words change, not the recording's clock.
-    const QString spoken = joined(m_recordingSpoken);
+    const QString spoken = joined(m_recordingSpoken, m_timerSpoken);
     if (m_status->accessibleName() != spoken)
         m_status->setAccessibleName(spoken);
     elideTexts();

@@ -32,6 +32,9 @@ public:
     // `spoken` changes, not with every second of the clock.
     void setRecording(bool recording, const QString &text, const QString &spoken);
     void setCanRecord(bool can);
+    // A timer's time left, after the recording ("睡眠 12:34"); empty for
+    // none. Spoken again only when `spoken` changes.
+    void setTimerText(const QString &text, const QString &spoken);
 
     QLabel *statusLabel() const { return m_status; }
     QToolButton *playPauseButton() const { return m_playPause; }
@@ -61,6 +64,8 @@ private:
     QString m_sessionStatus;
     QString m_recordingText;
     QString m_recordingSpoken;
+    QString m_timerText;
+    QString m_timerSpoken;
     QLabel *m_title;
     QString m_fullTitle;
     QToolButton *m_playPause;

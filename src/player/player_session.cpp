@@ -59,7 +59,7 @@ PlayerSession::PlayerSession(PlaybackEngine *engine, QObject *parent)
     });
     connect(m_engine, &PlaybackEngine::recordClosed, this, &PlayerSession::recordClosed);
     connect(m_engine, &PlaybackEngine::recordFailed, this, &PlayerSession::recordFailed);
-    m_engine->setVolume(m_volume);
+    m_engine->setVolume(heardVolume());
     m_engine->setMute(m_mute);
     refreshStatus();
 }
@@ -97,8 +97,24 @@ void PlayerSession::setVolume(int volume)
     if (volume == m_volume)
         return;
     m_volume = volume;
-    m_engine->setVolume(m_volume);
+    m_engine->setVolume(heardVolume());
     emit volumeChanged(m_volume);
+}
+
+void PlayerSession::setGain(double gain)
+{
+    gain = qBound(0.0, gain, 1.0);
+    if (gain == m_gain)
+        return;
+    const int before = heardVolume();
+    m_gain = gain;
+    if (heardVolume() != before)
+        m_engine->setVolume(heardVolume());
+}
+
+int PlayerSession::heardVolume() const
+{
+    return qRound(m_volume * m_gain);
 }
 
 void PlayerSession::setMute(bool mute)

@@ -67,6 +67,11 @@ public:
     void setVolume(int volume);  // clamps 0..100
     bool mute() const { return m_mute; }
     void setMute(bool mute);
+    // A factor 0..1 on the volume heard, for fades (a sleep timer's end, an
+    // alarm's rise): it leaves the volume the listener set, and what is
+    // shown and kept of it, as it is. 1 by default.
+    double gain() const { return m_gain; }
+    void setGain(double gain);
 
     State state() const { return m_state; }
     // The groups of states that those who show or follow the player need,
@@ -144,6 +149,7 @@ protected:
     virtual std::chrono::milliseconds clockNow() const;
 
 private:
+    int heardVolume() const;  // the volume times the gain, for the engine
     void open(const QString &address, int asxDepth = 0);
     void onAsxResolved(const QStringList &entries);
     void closeConnection();
@@ -175,6 +181,7 @@ private:
     QString m_loadedAddress;
     bool m_autoStart = true;
     int m_volume = 50;
+    double m_gain = 1.0;
     bool m_mute = false;
 
     State m_state = State::Idle;
