@@ -23,6 +23,8 @@ install(TARGETS kelvaro_webengine
 # it checks the list the program reads.
 install(TARGETS kelvaro-check RUNTIME DESTINATION ${KELVARO_LIBEXEC_DIR})
 install(FILES ${PROJECT_SOURCE_DIR}/data/电台.ini DESTINATION ${KELVARO_LIBEXEC_DIR})
+# The alarm's own sound, played when no station of an alarm can be heard.
+install(FILES ${PROJECT_SOURCE_DIR}/data/sounds/alarm.opus DESTINATION ${KELVARO_LIBEXEC_DIR})
 if(NOT WIN32)
     foreach(program kelvaro kelvaro-check)
         file(RELATIVE_PATH link_target /${CMAKE_INSTALL_BINDIR} /${KELVARO_LIBEXEC_DIR}/${program})

@@ -4,6 +4,8 @@
 #include <QHash>
 #include <QRegularExpression>
 
+#include <cmath>
+
 namespace kelvaro {
 
 namespace {
@@ -131,11 +133,14 @@ TimerCommand parseSleep(const QStringList &args)
         return failed(QStringLiteral("--sleep 后面缺少分钟数（0 取消，或 1 到 %1）").arg(kMostMinutes));
     if (args.size() > 1)
         return failed(QStringLiteral("多余的参数：%1").arg(args[1]));
-    const auto minutes = numberIn(args[0], 0, kMostMinutes);
-    if (!minutes)
+    // Whole minutes, or a fraction of them written with a point ("0.5").
+    static const QRegularExpression number(QStringLiteral("^\\d{1,4}(\\.\\d{1,3})?$"));
+    const double minutes = number.match(args[0]).hasMatch() ? args[0].toDouble() : -1;
+    const int seconds = int(std::lround(minutes * 60));
+    if (minutes < 0 || minutes > kMostMinutes || (minutes > 0 && seconds == 0))
         return failed(QStringLiteral("分钟数不对：%1（0 取消，或 1 到 %2）").arg(args[0]).arg(kMostMinutes));
     TimerCommand command;
-    command.sleepMinutes = *minutes;
+    command.sleepSeconds = seconds;
     return command;
 }
 

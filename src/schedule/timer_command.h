@@ -19,14 +19,15 @@ namespace kelvaro {
 // anything: the caller saves the event or sets the sleep timer.
 struct TimerCommand {
     QString error;          // in Chinese, for standard error; empty when the arguments are fine
-    int sleepMinutes = 0;   // --sleep: 0 cancels
+    int sleepSeconds = 0;   // --sleep: 0 cancels
     ScheduledEvent event;   // --alarm, --record-at: the event to save (id 0, `changed` = now)
 };
 
 // The station of the list named by its exact name or address: (address, name).
 using StationFinder = std::function<std::optional<std::pair<QString, QString>>(const QString &nameOrAddress)>;
 
-// --sleep MINUTES: 0 cancels, else 1..1440.
+// --sleep MINUTES: 0 cancels, else up to 1440; a fraction ("0.5") to the
+// second, at least one.
 TimerCommand parseSleep(const QStringList &args);
 
 // --alarm HH:MM [--days DAYS] --station NAME [--volume N]

@@ -401,7 +401,8 @@ void TestSchedule::commands_data()
     QTest::addColumn<QString>("expected");
 
     // Now: Thursday 2026-12-10 08:00.
-    QTest::newRow("sleep") << "sleep" << QStringList{"30"} << "sleep 30";
+    QTest::newRow("sleep") << "sleep" << QStringList{"30"} << "sleep 1800";
+    QTest::newRow("sleep a fraction") << "sleep" << QStringList{"0.25"} << "sleep 15";
     QTest::newRow("sleep too long") << "sleep" << QStringList{"1441"} << "分钟数不对：1441（0 取消，或 1 到 1440）";
     QTest::newRow("sleep not a number") << "sleep" << QStringList{"-5"} << "分钟数不对：-5（0 取消，或 1 到 1440）";
 
@@ -468,7 +469,7 @@ void TestSchedule::commands()
     QString got = command.error;
     const ScheduledEvent &e = command.event;
     if (got.isEmpty() && verb == "sleep")
-        got = QStringLiteral("sleep %1").arg(command.sleepMinutes);
+        got = QStringLiteral("sleep %1").arg(command.sleepSeconds);
     else if (got.isEmpty()) {
         got = QStringLiteral("%1 %2 %3 days %4 %5 %6 %7")
                   .arg(kindText(e.kind), e.date.toString(Qt::ISODate), e.time.toString(QStringLiteral("HH:mm")))
