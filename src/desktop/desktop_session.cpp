@@ -4,6 +4,8 @@
 #include "desktop_window.h"
 
 #ifdef KELVARO_HAVE_DBUS
+#include "alarm_notification.h"
+#include "alarm_ringer.h"
 #include "mpris.h"
 #include "sleep_inhibitor.h"
 #include "sleep_resume.h"
@@ -27,6 +29,15 @@ void joinDesktop([[maybe_unused]] DesktopWindow &window)
     auto *resume = new SleepResume(window.listening(), &window);
     if (!resume->start())
         delete resume;
+#endif
+}
+
+void announceAlarms([[maybe_unused]] AlarmRinger &ringer)
+{
+#ifdef KELVARO_HAVE_DBUS
+    auto *notification = new AlarmNotification(ringer, &ringer);
+    if (!notification->start())
+        delete notification;
 #endif
 }
 

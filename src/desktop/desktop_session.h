@@ -11,4 +11,9 @@ class DesktopWindow;
 // bus, or in a build without D-Bus, nothing happens.
 void joinDesktop(DesktopWindow &window);
 
+class AlarmRinger;
+// Tells of a ringing alarm with a desktop notification offering 停止 and
+// 稍后提醒. Without a session bus, nothing happens.
+void announceAlarms(AlarmRinger &ringer);
+
 }  // namespace kelvaro

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace kelvaro {
 
@@ -164,6 +165,12 @@ SingleInstance::Asked SingleInstance::askRunningInstance(const InstanceRequest &
 void SingleInstance::handle(const QString &verb, Handler handler)
 {
     handlers_.insert(verb, std::move(handler));
+}
+
+void SingleInstance::release()
+{
+    delete std::exchange(server_, nullptr);
+    lock_.reset();
 }
 
 void SingleInstance::listen()

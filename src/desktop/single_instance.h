@@ -70,6 +70,10 @@ public:
     // Called on the UI thread; its answer goes back to the start that asked.
     void handle(const QString &verb, Handler handler);
 
+    // Lets go of the lock taken by handOverToRunningInstance(), so that
+    // another process can become the instance (this one will not).
+    void release();
+
     // Starts answering later starts; call once the window is on the screen.
     // A start in between finds the lock taken and waits for the socket.
     void listen();

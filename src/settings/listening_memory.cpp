@@ -75,6 +75,18 @@ void ListeningMemory::setPlayLastAtStart(bool on)
     changed();
 }
 
+void ListeningMemory::setSleepTimeShown(bool on)
+{
+    settings_.sleepTimeShown = on;
+    changed();
+}
+
+void ListeningMemory::setAutostartOffered(bool on)
+{
+    settings_.autostartOffered = on;
+    changed();
+}
+
 void ListeningMemory::changed()
 {
     if (path_.isEmpty())

@@ -36,6 +36,10 @@ public:
 
     bool playLastAtStart() const { return settings_.playLastAtStart; }
     void setPlayLastAtStart(bool on);
+    bool sleepTimeShown() const { return settings_.sleepTimeShown; }
+    void setSleepTimeShown(bool on);
+    bool autostartOffered() const { return settings_.autostartOffered; }
+    void setAutostartOffered(bool on);
 
     // How long after a change the file is written.
     static constexpr int kWriteDelayMs = 500;

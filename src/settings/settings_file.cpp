@@ -12,6 +12,8 @@ constexpr char kMute[] = "mute";
 constexpr char kLastStation[] = "last-station";
 constexpr char kPlayLast[] = "play-last-at-start";
 constexpr char kSplitBySong[] = "record-split-by-song";
+constexpr char kSleepTimeShown[] = "sleep-time-in-status";
+constexpr char kAutostartOffered[] = "autostart-offered";
 
 QByteArray yesNo(bool on)
 {
@@ -30,6 +32,8 @@ QByteArray writeSettings(const ListenerSettings &settings)
         text += kLastStation + QByteArrayLiteral("=") + settings.lastStation.toUtf8() + '\n';
     text += kPlayLast + QByteArrayLiteral("=") + yesNo(settings.playLastAtStart) + '\n';
     text += kSplitBySong + QByteArrayLiteral("=") + yesNo(settings.splitBySong) + '\n';
+    text += kSleepTimeShown + QByteArrayLiteral("=") + yesNo(settings.sleepTimeShown) + '\n';
+    text += kAutostartOffered + QByteArrayLiteral("=") + yesNo(settings.autostartOffered) + '\n';
     return text;
 }
 
@@ -55,6 +59,10 @@ ListenerSettings readSettings(const QByteArray &text)
             settings.playLastAtStart = value == "yes";
         } else if (key == kSplitBySong && (value == "yes" || value == "no")) {
             settings.splitBySong = value == "yes";
+        } else if (key == kSleepTimeShown && (value == "yes" || value == "no")) {
+            settings.sleepTimeShown = value == "yes";
+        } else if (key == kAutostartOffered && (value == "yes" || value == "no")) {
+            settings.autostartOffered = value == "yes";
         }
     }
     return settings;

@@ -13,6 +13,8 @@ struct ListenerSettings {
     QString lastStation;  // the address of the station last chosen
     bool playLastAtStart = false;
     bool splitBySong = false;  // recordings: a file for every song
+    bool sleepTimeShown = false;  // the sleep timer's time left on the status line
+    bool autostartOffered = false;  // starting at login was offered once already
 
     bool operator==(const ListenerSettings &) const = default;
 };

@@ -11,6 +11,9 @@
 #include "plain_controls.h"
 #include "program_icons.h"
 #include "recording_controls.h"
+#include "schedule_window.h"
+#include "sleep_controls.h"
+#include "timers.h"
 #include "listening.h"
 #include "station_editor.h"
 #include "startup_trace.h"
@@ -30,6 +33,7 @@
 #include <QGroupBox>
 #include <QScrollBar>
 #include <QMenu>
+#include <QMessageBox>
 #include <QShortcut>
 #include <QTimer>
 
@@ -242,7 +246,7 @@ void Form1::enableEditing()
     cSysTray1->setMenu(trayMenu_);
 
     // Recording: the player's button, Ctrl+R and the menus' items.
-    auto *recording = new RecordingControls(*this, *listening_, *Wmp1->miniControls(), *cSysTray1, kTrayTip);
+    auto *recording = new RecordingControls(*this, *listening_, *Wmp1->miniControls(), *cSysTray1);
     addOptions({recording->recordAction(), recording->splitAction()});
 }
 
@@ -285,6 +289,48 @@ void Form1::enableHistory(const QString &path)
             break;
         }
     }
+}
+
+void Form1::enableTimers(Timers &timers, std::function<bool(std::optional<bool>)> autostart)
+{
+    if (timers_ || !editor_)
+        return;
+    timers_ = &timers;
+    autostart_ = std::move(autostart);
+    sleepControls_ = new SleepControls(*this, timers.sleep(), *Wmp1->miniControls(), *cSysTray1);
+    auto *schedule = new QAction(QStringLiteral("定时任务…"), this);
+    connect(schedule, &QAction::triggered, this, &Form1::openSchedule);
+    auto *open = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_T), this);
+    connect(open, &QShortcut::activated, this, &Form1::openSchedule);
+    addOptions({sleepControls_->menuAction(), schedule});
+    // What passed while the program did not run or the computer slept, once.
+    connect(&timers, &Timers::missed, this, [this](const QList<MissedEvent> &missed) {
+        QStringList lines;
+        for (const MissedEvent &m : missed)
+            lines << QStringLiteral("%1  %2  %3").arg(m.occurrence.toString(QStringLiteral("yyyy-MM-dd HH:mm")),
+                                                     kindText(m.event.kind), m.event.stationName);
+        auto *box = new QMessageBox(QMessageBox::Information, QStringLiteral("错过的定时任务"),
+                                    QStringLiteral("这些定时任务在 Kelvaro 未运行或电脑休眠时错过了：\n") +
+                                        lines.join(QLatin1Char('\n')),
+                                    QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setModal(false);
+        box->show();
+    });
+    // An alarm brings the window up, over others where the desktop allows.
+    connect(&timers, &Timers::alarmRinging, this, [this] { restore(); });
+}
+
+void Form1::openSchedule()
+{
+    if (!timers_)
+        return;
+    if (!scheduleWindow_) {
+        scheduleWindow_ = new ScheduleWindow(*timers_, *listening_, autostart_, this);
+        scheduleWindow_->setOfferAutostart(offerAutostart_);
+        connect(scheduleWindow_, &ScheduleWindow::autostartOffered, this, &Form1::autostartOffered);
+    }
+    scheduleWindow_->open();
 }
 
 void Form1::openHistory()
@@ -353,6 +399,14 @@ void Form1::restore(const QByteArray &activationToken)
     raise();
     activateWindow();
     cSysTray1->setIntray(false);
+}
+
+void Form1::startHiddenInTray()
+{
+    if (SysTray::available())
+        cSysTray1->setIntray(true);
+    else
+        showMinimized();
 }
 
 void Form1::showTrayIconWhereMinimisingIsUnseen()

@@ -5,7 +5,9 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QGroupBox;
@@ -19,6 +21,9 @@ class HistoryWindow;
 class Label;
 class Listening;
 class RecordingControls;
+class ScheduleWindow;
+class SleepControls;
+class Timers;
 struct StationSurface;
 class Line;
 class MediaPlayer;
@@ -76,6 +81,10 @@ public:
     // window_system.h).
     void restore(const QByteArray &activationToken = {});
 
+    // Starts with the window hidden in the notification area (at login);
+    // where there is none, minimised.
+    void startHiddenInTray();
+
     // Where the program is never told that its window was minimised (native
     // Wayland), the notification-area icon is there for the whole run, when
     // the desktop has a notification area; elsewhere it comes with
@@ -100,6 +109,19 @@ public:
     HistoryStore *history() const { return history_; }
     HistoryWindow *historyWindow() const { return historyWindow_; }
 
+    // 睡眠定时 and 定时任务: the sleep timer's menu in the notification-area
+    // icon's menu and the tree's, the time left in the tooltip and (when
+    // asked) the status line; the schedule window (Ctrl+T and the menus);
+    // what was missed told once; an alarm brings the window up. After
+    // enableEditing().
+    void enableTimers(Timers &timers, std::function<bool(std::optional<bool>)> autostart);
+    void openSchedule();
+    // The first timer set in the schedule window offers starting at login
+    // (when the program does not already); autostartOffered() once it has.
+    void setOfferAutostart(bool offer) { offerAutostart_ = offer; }
+    SleepControls *sleepControls() const { return sleepControls_; }
+    ScheduleWindow *scheduleWindow() const { return scheduleWindow_; }
+
     // True while the window is hidden in the notification area.
     bool hiddenInTray() const;
 
@@ -114,6 +136,9 @@ public:
     Label *Label2 = nullptr;
     Label *Label1 = nullptr;
     MediaPlayer *Wmp1 = nullptr;
+
+signals:
+    void autostartOffered();
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -141,6 +166,11 @@ private:
     FindWindow *finder_ = nullptr;
     HistoryStore *history_ = nullptr;
     HistoryWindow *historyWindow_ = nullptr;
+    Timers *timers_ = nullptr;
+    std::function<bool(std::optional<bool>)> autostart_;
+    SleepControls *sleepControls_ = nullptr;
+    ScheduleWindow *scheduleWindow_ = nullptr;
+    bool offerAutostart_ = false;
 };
 
 }  // namespace kelvaro

@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "alarm_ringer.h"
+#include "autostart.h"
 #include "desktop_session.h"
 #include "font_warm_up.h"
 #include "form1.h"
@@ -7,19 +9,26 @@
 #include "settings_file.h"
 #include "program_icons.h"
 #include "single_instance.h"
+#include "sleep_controls.h"
 #include "startup_trace.h"
 #include "station_list_preload.h"
+#include "timer_command.h"
+#include "timers.h"
 #include "web_view.h"
 #include "window_for_desktop.h"
 #include "window_system.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEvent>
+#include <QProcess>
+#include <QThread>
 #include <QTimer>
 
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <utility>
 
 namespace {
@@ -103,6 +112,66 @@ int reportAnswer(const kelvaro::InstanceRequest &request, const kelvaro::Instanc
     return 2;
 }
 
+// Requests about the timers, which start the program hidden in the
+// notification area when it does not run.
+bool isTimerVerb(const QString &verb)
+{
+    return verb == QLatin1String("sleep") || verb == QLatin1String("alarm") || verb == QLatin1String("record-at") ||
+           verb == QLatin1String("timers");
+}
+
+// What is wrong with a timer request before any station list is read
+// (the running copy checks the station); empty when nothing is.
+QString timerRequestProblem(const kelvaro::InstanceRequest &request)
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    const kelvaro::StationFinder anyStation = [](const QString &name) {
+        return std::optional<std::pair<QString, QString>>({name, name});
+    };
+    if (request.verb == QLatin1String("sleep"))
+        return kelvaro::parseSleep(request.arguments).error;
+    if (request.verb == QLatin1String("alarm"))
+        return kelvaro::parseAlarm(request.arguments, now, anyStation).error;
+    if (request.verb == QLatin1String("record-at"))
+        return kelvaro::parseRecordAt(request.arguments, now, anyStation).error;
+    return {};
+}
+
+// No copy runs: one is started, hidden in the notification area, and the
+// request goes to it once it answers.
+int startHiddenAndHandOver(kelvaro::SingleInstance &instance, const kelvaro::InstanceRequest &request)
+{
+    if (const QString problem = timerRequestProblem(request); !problem.isEmpty()) {
+        say(stderr, QStringLiteral("kelvaro: ") + problem);
+        return 2;
+    }
+    instance.release();
+    // The started copy keeps none of this start's standard streams: whoever
+    // reads them (a pipe, a script) sees them end when this start ends.
+    QProcess copy;
+    copy.setProgram(QCoreApplication::applicationFilePath());
+    copy.setArguments({QStringLiteral("--hidden")});
+    copy.setStandardInputFile(QProcess::nullDevice());
+    copy.setStandardOutputFile(QProcess::nullDevice());
+    copy.setStandardErrorFile(QProcess::nullDevice());
+    if (!copy.startDetached()) {
+        say(stderr, QStringLiteral("kelvaro: 无法启动 Kelvaro"));
+        return 2;
+    }
+    constexpr int kStartMs = 30000;
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < kStartMs) {
+        kelvaro::SingleInstance started;
+        if (kelvaro::InstanceAnswer answer; started.handOverToRunningInstance(request, answer))
+            return reportAnswer(request, answer);
+        started.release();
+        QThread::msleep(100);
+    }
+    say(stderr, QStringLiteral("kelvaro: Kelvaro 没有及时启动"));
+    return 2;
+}
+
 }  // namespace
 
 int main(int argc, char *argv[])
@@ -129,7 +198,10 @@ int main(int argc, char *argv[])
     // This start is the instance.
     if (request.verb == QLatin1String("quit"))
         return 0;  // nothing runs that could be ended
-    if (request.verb != QLatin1String("show")) {
+    if (isTimerVerb(request.verb))
+        return startHiddenAndHandOver(instance, request);
+    const bool hidden = request.verb == QLatin1String("hidden");
+    if (request.verb != QLatin1String("show") && !hidden) {
         say(stderr, QStringLiteral("kelvaro: 不认识的选项 --%1").arg(request.verb));
         return 2;
     }
@@ -145,9 +217,17 @@ int main(int argc, char *argv[])
     // of window updates, the session bus a few round trips, and answering
     // later starts a socket; none is needed for the first frame, so they wait
     // until it is on the screen.
-    AfterFirstPaint afterFirstPaint([&form, &instance, &memory] {
-        instance.listen();
-        kelvaro::startupMark("instance socket");
+    // The timers end before the window, whose listening layer they use.
+    std::unique_ptr<kelvaro::Timers> timers;
+    AfterFirstPaint afterFirstPaint([&form, &instance, &memory, &timers] {
+        // Later starts are answered once the timers are read, so that a
+        // timer request finds them; the file is small and opens at once.
+        timers = std::make_unique<kelvaro::Timers>(
+            form.listening(), kelvaro::historyFilePath(QCoreApplication::applicationDirPath()),
+            kelvaro::Listening::onLibmpv(), kelvaro::AlarmRinger::soundBeside(QCoreApplication::applicationDirPath()));
+        QObject::connect(timers.get(), &kelvaro::Timers::loaded, &instance, &kelvaro::SingleInstance::listen);
+        QTimer::singleShot(3000, &instance, &kelvaro::SingleInstance::listen);  // should the file never answer
+        kelvaro::startupMark("timers");
         QApplication::setWindowIcon(kelvaro::programIcon());
         kelvaro::startupMark("application icon");
         kelvaro::joinDesktop(*new kelvaro::WindowForDesktop(form));
@@ -165,6 +245,19 @@ int main(int argc, char *argv[])
         kelvaro::startupMark("last station");
         form.enableHistory(kelvaro::historyFilePath(QCoreApplication::applicationDirPath()));
         kelvaro::startupMark("history");
+        form.enableTimers(*timers, [](std::optional<bool> set) {
+            if (set)
+                kelvaro::setAutostartEnabled(*set, QCoreApplication::applicationFilePath());
+            return kelvaro::autostartEnabled();
+        });
+        QAction *inStatus = form.sleepControls()->showInStatusAction();
+        inStatus->setChecked(memory.sleepTimeShown());
+        QObject::connect(inStatus, &QAction::toggled, &memory, &kelvaro::ListeningMemory::setSleepTimeShown);
+        form.setOfferAutostart(!memory.autostartOffered());
+        QObject::connect(&form, &kelvaro::Form1::autostartOffered, &memory,
+                         [&memory] { memory.setAutostartOffered(true); });
+        kelvaro::announceAlarms(timers->alarm());
+        kelvaro::startupMark("timers shown");
     });
     form.installEventFilter(&afterFirstPaint);
     using kelvaro::InstanceAnswer;
@@ -173,12 +266,28 @@ int main(int argc, char *argv[])
         form.restore(asked.activationToken);
         return InstanceAnswer{InstanceAnswer::Status::Done, {}};
     });
+    instance.handle(QStringLiteral("hidden"), [](const InstanceRequest &) {
+        return InstanceAnswer{InstanceAnswer::Status::Done, {}};
+    });
+    for (const QString &verb : {QStringLiteral("sleep"), QStringLiteral("alarm"), QStringLiteral("record-at"),
+                               QStringLiteral("timers")}) {
+        instance.handle(verb, [&timers](const InstanceRequest &asked) {
+            const std::optional<kelvaro::Timers::Answer> answer = timers->handle(asked.verb, asked.arguments);
+            if (!answer)
+                return InstanceAnswer{InstanceAnswer::Status::Unknown, {}};
+            return InstanceAnswer{answer->done ? InstanceAnswer::Status::Done : InstanceAnswer::Status::Refused,
+                                  answer->text};
+        });
+    }
     // Ended once the answer is on its way.
     instance.handle(QStringLiteral("quit"), [&form](const InstanceRequest &) {
         QTimer::singleShot(0, &form, &kelvaro::Form1::quit);
         return InstanceAnswer{InstanceAnswer::Status::Done, {}};
     });
-    form.show();
+    if (hidden)
+        form.startHiddenInTray();
+    else
+        form.show();
     kelvaro::startupMark("shown");
     return app.exec();
 }

@@ -12,9 +12,8 @@
 
 namespace kelvaro {
 
-RecordingControls::RecordingControls(QWidget &window, Listening &listening, MiniControls &player, SysTray &tray,
-                                     const QString &trayTip)
-    : QObject(&window), window_(window), listening_(listening), player_(player), tray_(tray), trayTip_(trayTip)
+RecordingControls::RecordingControls(QWidget &window, Listening &listening, MiniControls &player, SysTray &tray)
+    : QObject(&window), window_(window), listening_(listening), player_(player), tray_(tray)
 {
     record_ = new QAction(QStringLiteral("开始录音"), this);
     record_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
@@ -61,10 +60,10 @@ void RecordingControls::follow()
     player_.setCanRecord(can);
     if (recording) {
         player_.setRecording(true, recorder.progressText(), QStringLiteral("录音中"));
-        tray_.setTraytip(trayTip_ + QLatin1Char('\n') + recorder.progressText());
+        tray_.setTipLine(QStringLiteral("recording"), recorder.progressText());
     } else {
         player_.setRecording(false, failure_, failure_);
-        tray_.setTraytip(failure_.isEmpty() ? trayTip_ : trayTip_ + QLatin1Char('\n') + failure_);
+        tray_.setTipLine(QStringLiteral("recording"), failure_);
     }
 }
 

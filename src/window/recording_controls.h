@@ -21,8 +21,7 @@ class SysTray;
 class RecordingControls : public QObject {
     Q_OBJECT
 public:
-    RecordingControls(QWidget &window, Listening &listening, MiniControls &player, SysTray &tray,
-                      const QString &trayTip);
+    RecordingControls(QWidget &window, Listening &listening, MiniControls &player, SysTray &tray);
 
     QAction *recordAction() const { return record_; }
     QAction *splitAction() const { return split_; }
@@ -36,7 +35,6 @@ private:
     Listening &listening_;
     MiniControls &player_;
     SysTray &tray_;
-    const QString trayTip_;
     QAction *record_;
     QAction *split_;
     QString failure_;  // why the last recording stopped, shown until the next

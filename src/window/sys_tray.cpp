@@ -3,6 +3,8 @@
 
 #include <QSystemTrayIcon>
 
+#include <algorithm>
+
 namespace kelvaro {
 
 SysTray::SysTray(QObject *parent) : QObject(parent) {}
@@ -21,7 +23,7 @@ void SysTray::update()
     }
     if (icon_ == nullptr) {
         icon_ = new QSystemTrayIcon(trayicon_, this);
-        icon_->setToolTip(traytip_);
+        icon_->setToolTip(traytip());
         icon_->setContextMenu(menu_);
         // Every activation (click, double click, middle click) is the one
         // icon event; the window's restore is harmless when it comes twice.
@@ -60,11 +62,35 @@ void SysTray::setTrayicon(const QIcon &icon)
         icon_->setIcon(icon);
 }
 
+QString SysTray::traytip() const
+{
+    QString tip = traytip_;
+    for (const auto &[name, text] : tipLines_)
+        tip += QLatin1Char('\n') + text;
+    return tip;
+}
+
 void SysTray::setTraytip(const QString &tip)
 {
     traytip_ = tip;
     if (icon_ != nullptr)
-        icon_->setToolTip(tip);
+        icon_->setToolTip(traytip());
+}
+
+void SysTray::setTipLine(const QString &name, const QString &text)
+{
+    const auto line = std::find_if(tipLines_.begin(), tipLines_.end(), [&](const auto &l) { return l.first == name; });
+    if (line == tipLines_.end()) {
+        if (text.isEmpty())
+            return;
+        tipLines_.append({name, text});
+    } else if (text.isEmpty()) {
+        tipLines_.erase(line);
+    } else {
+        line->second = text;
+    }
+    if (icon_ != nullptr)
+        icon_->setToolTip(traytip());
 }
 
 }  // namespace kelvaro

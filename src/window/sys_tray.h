@@ -2,8 +2,11 @@
 #pragma once
 
 #include <QIcon>
+#include <QList>
 #include <QObject>
 #include <QString>
+
+#include <utility>
 
 class QMenu;
 class QSystemTrayIcon;
@@ -26,8 +29,11 @@ public:
 
     QIcon trayicon() const { return trayicon_; }
     void setTrayicon(const QIcon &icon);
-    QString traytip() const { return traytip_; }
+    // The tooltip: its first line, then any lines added by name, in the
+    // order they were first added (an empty text takes a line away).
+    QString traytip() const;
     void setTraytip(const QString &tip);
+    void setTipLine(const QString &name, const QString &text);
 
     // The menu the icon offers on a right click (the icon keeps no ownership).
     void setMenu(QMenu *menu);
@@ -45,6 +51,7 @@ private:
     bool alwaysShown_ = false;
     QIcon trayicon_;
     QString traytip_;
+    QList<std::pair<QString, QString>> tipLines_;
     QSystemTrayIcon *icon_ = nullptr;  // made on first use
     QMenu *menu_ = nullptr;
 };
