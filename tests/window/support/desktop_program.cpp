@@ -43,6 +43,7 @@ QString copyProgram(const QString &folder, const QByteArray *list)
     const QString binary = QStringLiteral(KELVARO_BINARY_DIR);
     QFile::copy(binary + QStringLiteral("/kelvaro"), folder + QStringLiteral("/kelvaro"));
     QFile::copy(binary + QStringLiteral("/kelvaro_webengine.so"), folder + QStringLiteral("/kelvaro_webengine.so"));
+    QFile::copy(binary + QStringLiteral("/alarm.opus"), folder + QStringLiteral("/alarm.opus"));
     if (list) {
         QFile file(folder + QStringLiteral("/电台.ini"));
         if (file.open(QIODevice::WriteOnly))
