@@ -299,6 +299,8 @@ void Form1::enableTimers(Timers &timers, std::function<bool(std::optional<bool>)
     autostart_ = std::move(autostart);
     sleepControls_ = new SleepControls(*this, timers.sleep(), *Wmp1->miniControls(), *cSysTray1);
     auto *schedule = new QAction(QStringLiteral("定时任务…"), this);
+    schedule->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    schedule->setShortcutContext(Qt::WidgetShortcut);  // shown in the menus; the window's own below
     connect(schedule, &QAction::triggered, this, &Form1::openSchedule);
     auto *open = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_T), this);
     connect(open, &QShortcut::activated, this, &Form1::openSchedule);
