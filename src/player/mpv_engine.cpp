@@ -2,6 +2,7 @@
 #include "mpv_engine.h"
 
 #include "mpv_api.h"
+#include "thread_priority.h"
 
 #include "address_check.h"
 
@@ -259,6 +260,11 @@ void MpvEngine::warmUp()
     auto warm = std::make_shared<WarmUp>();
     m_warmUp = warm;
     QThread *thread = QThread::create([warm, audio = m_options.audioOutput, volume = m_volume, mute = m_mute] {
+        // An engine without sound works in the background (recording a
+        // station nobody hears): every thread it starts runs below the
+        // engine that is heard, whose audio must never run dry for it.
+        if (!audio)
+            lowerThisThreadsPriority();
         const MpvApi *api = MpvApi::get();
         mpv_handle *mpv = createEngine(api, audio, volume, mute);
         const std::lock_guard guard(warm->lock);
