@@ -378,12 +378,15 @@ void Form1::Form_Resize()
     // there it stays minimised in the task bar.
     if (!SysTray::available())
         return;
-    cSysTray1->setIntray(true);
     // Hiding from inside the state change confuses some window managers;
-    // do it once the event has been handled.
+    // do it once the event has been handled. The icon is asked for once the
+    // window is hidden: it then appears when the window has let go of the
+    // focus (see SysTray), and its menu opens for the first right click.
     QTimer::singleShot(0, this, [this] {
-        if (isMinimized())
-            hide();
+        if (!isMinimized())
+            return;
+        hide();
+        cSysTray1->setIntray(true);
     });
 }
 

@@ -1,13 +1,32 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sys_tray.h"
 
+#include <QGuiApplication>
 #include <QSystemTrayIcon>
+#include <QWindow>
 
 #include <algorithm>
 
 namespace kelvaro {
 
-SysTray::SysTray(QObject *parent) : QObject(parent) {}
+SysTray::SysTray(QObject *parent) : QObject(parent)
+{
+    connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, [this] {
+        if (waitingForFocus_)
+            update();
+    });
+}
+
+bool SysTray::shown() const
+{
+    return icon_ != nullptr && icon_->isVisible();
+}
+
+bool SysTray::focusOnHiddenWindow()
+{
+    const QWindow *focus = QGuiApplication::focusWindow();
+    return focus != nullptr && !focus->isVisible();
+}
 
 bool SysTray::available()
 {
@@ -16,9 +35,24 @@ bool SysTray::available()
 
 void SysTray::update()
 {
+    waitingForFocus_ = false;
     if (!intray_ && !alwaysShown_) {
         if (icon_ != nullptr)
             icon_->hide();
+        return;
+    }
+    // A window just hidden (the main window going into the notification
+    // area) still holds the application's focus for a moment: the window
+    // system reports the loss a little later (on X11 Qt waits 100 ms for the
+    // focus to come to another of the program's windows before it reports
+    // that none has it), and later still when the program is kept busy. Once
+    // it is reported, the application is inactive, and an application that
+    // turns inactive closes its popup menus. The icon's menu opened in
+    // between, by a right click on an icon shown at once, would be closed
+    // before it was ever drawn. So a new icon waits until the focus has left
+    // the hidden window.
+    if (!shown() && focusOnHiddenWindow()) {
+        waitingForFocus_ = true;
         return;
     }
     if (icon_ == nullptr) {

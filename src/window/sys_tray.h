@@ -16,6 +16,10 @@ namespace kelvaro {
 // The notification-area icon (`cSysTray1`): `intray` puts the icon there or
 // takes it away; `iconEvent` is raised when the user activates the icon.
 // With `alwaysShown` the icon stays there whatever `intray` says.
+//
+// The icon appears only once the application's focus has left any window
+// that is no longer shown (see update()): asked for while the window going
+// into the notification area still holds the focus, it comes a moment later.
 class SysTray : public QObject {
     Q_OBJECT
 public:
@@ -38,6 +42,9 @@ public:
     // The menu the icon offers on a right click (the icon keeps no ownership).
     void setMenu(QMenu *menu);
 
+    // Whether the icon is in the notification area now.
+    bool shown() const;
+
     // Whether the desktop has a notification area at all.
     static bool available();
 
@@ -46,8 +53,10 @@ signals:
 
 private:
     void update();
+    static bool focusOnHiddenWindow();
 
     bool intray_ = false;
+    bool waitingForFocus_ = false;  // wanted, held back until the focus moves
     bool alwaysShown_ = false;
     QIcon trayicon_;
     QString traytip_;
