@@ -2,15 +2,14 @@
 #include "history_store.h"
 
 #include "station_search.h"  // PinyinReader
+#include "user_database.h"
 
 #include <QAtomicInt>
 #include <QDateTime>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
-#include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 
@@ -24,7 +23,6 @@ namespace {
 
 constexpr qint64 kDaySeconds = 24 * 60 * 60;
 constexpr qsizetype kPinyinLength = 200;
-constexpr int kBusyWaitMs = 5000;
 
 QString nextConnectionName()
 {
@@ -169,40 +167,10 @@ public:
 private:
     bool openFile()
     {
-        if (path_.isEmpty() || !QDir().mkpath(QFileInfo(path_).path()))
-            return false;
         connection_ = nextConnectionName();
-        db_ = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
-        db_.setDatabaseName(path_);
-        db_.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyWaitMs));
-        if (!db_.open())
-            return false;
-        // WAL: a change is committed by appending to the log, so a kill
-        // mid-write loses at most the change under way. NORMAL syncs at
-        // checkpoints, which keeps the file whole; secure_delete overwrites
-        // what is deleted.
-        //
-        // Turning a new file to WAL needs it to itself: while another
-        // connection (the schedule's, on the same file) opens it, SQLite
-        // answers "busy" at once, without the busy timeout's wait, so this
-        // waits and tries again. A file already in WAL mode answers at once.
-        const bool journal = [this] {
-            const QDeadlineTimer deadline(kBusyWaitMs);
-            for (;;) {
-                QSqlQuery query(db_);
-                if (query.exec(QStringLiteral("PRAGMA journal_mode=WAL")) && query.next())
-                    return query.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
-                if (query.lastError().nativeErrorCode() != QLatin1String("5"))  // SQLITE_BUSY
-                    return false;
-                if (deadline.hasExpired()) {
-                    locked_ = true;
-                    return false;
-                }
-                QThread::msleep(20);
-            }
-        }();
-        return journal && exec(QStringLiteral("PRAGMA synchronous=NORMAL"))
-            && exec(QStringLiteral("PRAGMA secure_delete=ON"))
+        const UserDatabase::Opened opened = UserDatabase::open(db_, path_, connection_);
+        locked_ = opened == UserDatabase::Opened::Locked;
+        return opened == UserDatabase::Opened::Yes
             && exec(QStringLiteral("CREATE TABLE IF NOT EXISTS plays ("
                                    "id INTEGER PRIMARY KEY, "
                                    "time INTEGER NOT NULL, "  // seconds since 1970, UTC
@@ -245,7 +213,7 @@ private:
     QString connection_;
     QSqlDatabase db_;
     bool ok_ = false;
-    bool locked_ = false;  // another connection held the file past kBusyWaitMs
+    bool locked_ = false;  // the schedule's connection held the file all the while
     std::optional<PinyinReader> reader_;  // made at the first row kept
 };
 

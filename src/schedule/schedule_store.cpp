@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "schedule_store.h"
 
+#include "user_database.h"
+
 #include <QAtomicInt>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QSqlDatabase>
-#include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 
@@ -16,7 +16,6 @@ namespace kelvaro {
 
 namespace {
 
-constexpr int kBusyWaitMs = 5000;
 
 const QString kDateFormat = QStringLiteral("yyyy-MM-dd");
 const QString kTimeFormat = QStringLiteral("HH:mm");
@@ -146,23 +145,10 @@ public:
 private:
     bool openFile()
     {
-        if (path_.isEmpty() || !QDir().mkpath(QFileInfo(path_).path()))
-            return false;
         connection_ = nextConnectionName();
-        db_ = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
-        db_.setDatabaseName(path_);
-        // The history's connection writes to the same file: wait for it.
-        db_.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyWaitMs));
-        if (!db_.open())
+        if (UserDatabase::open(db_, path_, connection_) != UserDatabase::Opened::Yes)
             return false;
-        // The same settings as the history's connection: WAL (a kill
-        // mid-write loses at most the change under way), synced at
-        // checkpoints.
-        if (!useWriteAheadLog())
-            return false;
-        return exec(QStringLiteral("PRAGMA synchronous=NORMAL"))
-            && exec(QStringLiteral("PRAGMA secure_delete=ON"))
-            && exec(QStringLiteral("CREATE TABLE IF NOT EXISTS timers ("
+        return exec(QStringLiteral("CREATE TABLE IF NOT EXISTS timers ("
                                    "id INTEGER PRIMARY KEY, "
                                    "kind TEXT NOT NULL, "  // 'alarm' or 'recording'
                                    "enabled INTEGER NOT NULL, "
@@ -177,23 +163,6 @@ private:
                                    // seconds since 1970, UTC; NULL for none
                                    "last_fired INTEGER, "
                                    "changed INTEGER)"));
-    }
-
-    // Turning a new file to WAL needs it to itself: while the history's
-    // connection opens the same file, SQLite answers "busy" at once, without
-    // waiting, so this waits and tries again. A file already in WAL mode
-    // answers at once.
-    bool useWriteAheadLog()
-    {
-        const QDeadlineTimer deadline(kBusyWaitMs);
-        for (;;) {
-            QSqlQuery query(db_);
-            if (query.exec(QStringLiteral("PRAGMA journal_mode=WAL")) && query.next())
-                return query.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
-            if (query.lastError().nativeErrorCode() != QLatin1String("5") || deadline.hasExpired())  // SQLITE_BUSY
-                return false;
-            QThread::msleep(20);
-        }
     }
 
     void closeFile()
