@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "user_database.h"
 
+#include <QAtomicInt>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
@@ -9,13 +10,20 @@
 #include <QThread>
 #include <QVariant>
 
+#include <utility>
+
 namespace kelvaro {
 
-UserDatabase::Opened UserDatabase::open(QSqlDatabase &db, const QString &path, const QString &connection)
+UserDatabase::Opened UserDatabase::open(const QString &path)
 {
+    close();
     if (path.isEmpty() || !QDir().mkpath(QFileInfo(path).path()))
         return Opened::No;
-    db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+    // Qt names every connection of the process; each open a new name.
+    static QAtomicInt made;
+    connection_ = QStringLiteral("kelvaro-%1-%2").arg(role_).arg(made.fetchAndAddRelaxed(1));
+    QSqlDatabase &db = db_;
+    db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
     db.setDatabaseName(path);
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyWaitMs));
     if (!db.open())
@@ -38,10 +46,24 @@ UserDatabase::Opened UserDatabase::open(QSqlDatabase &db, const QString &path, c
             return Opened::Locked;
         QThread::msleep(20);
     }
-    QSqlQuery query(db);
-    return query.exec(QStringLiteral("PRAGMA synchronous=NORMAL")) && query.exec(QStringLiteral("PRAGMA secure_delete=ON"))
+    return exec(QStringLiteral("PRAGMA synchronous=NORMAL")) && exec(QStringLiteral("PRAGMA secure_delete=ON"))
                ? Opened::Yes
                : Opened::No;
+}
+
+void UserDatabase::close()
+{
+    if (connection_.isEmpty())
+        return;
+    db_.close();
+    db_ = QSqlDatabase();
+    QSqlDatabase::removeDatabase(std::exchange(connection_, QString()));
+}
+
+bool UserDatabase::exec(const QString &statement)
+{
+    QSqlQuery query(db_);
+    return query.exec(statement);
 }
 
 }  // namespace kelvaro

@@ -4,7 +4,6 @@
 #include "station_search.h"  // PinyinReader
 #include "user_database.h"
 
-#include <QAtomicInt>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -23,12 +22,6 @@ namespace {
 
 constexpr qint64 kDaySeconds = 24 * 60 * 60;
 constexpr qsizetype kPinyinLength = 200;
-
-QString nextConnectionName()
-{
-    static QAtomicInt made;
-    return QStringLiteral("kelvaro-history-%1").arg(made.fetchAndAddRelaxed(1));
-}
 
 // A row's text as it is searched: the title or the station name as written,
 // else either one read as pinyin.
@@ -85,7 +78,7 @@ public:
     {
         if (!ok_ || title.trimmed().isEmpty())
             return;
-        QSqlQuery last(db_);
+        QSqlQuery last(file_.db());
         last.prepare(QStringLiteral("SELECT title FROM plays WHERE station_address = ? "
                                     "ORDER BY time DESC, id DESC LIMIT 1"));
         last.addBindValue(stationAddress);
@@ -95,7 +88,7 @@ public:
 
         if (!reader_)
             reader_.emplace();
-        QSqlQuery insert(db_);
+        QSqlQuery insert(file_.db());
         insert.prepare(QStringLiteral("INSERT INTO plays (time, title, station_name, station_address, "
                                       "title_pinyin, station_pinyin) VALUES (?, ?, ?, ?, ?, ?)"));
         insert.addBindValue(time);
@@ -118,7 +111,7 @@ public:
         if (ok_ && limit > 0) {
             const QString written = text.trimmed();
             const QString latin = pinyinQuery(written);
-            QSqlQuery query(db_);
+            QSqlQuery query(file_.db());
             query.setForwardOnly(true);
             if (written.isEmpty()) {
                 query.prepare(QStringLiteral("SELECT id, time, title, station_name, station_address FROM plays "
@@ -158,7 +151,7 @@ public:
     {
         if (!ok_)
             return;
-        QSqlQuery query(db_);
+        QSqlQuery query(file_.db());
         query.prepare(QStringLiteral("DELETE FROM plays WHERE time < ?"));
         query.addBindValue(QDateTime::currentSecsSinceEpoch() - HistoryStore::kKeptDays * kDaySeconds);
         query.exec();
@@ -167,8 +160,7 @@ public:
 private:
     bool openFile()
     {
-        connection_ = nextConnectionName();
-        const UserDatabase::Opened opened = UserDatabase::open(db_, path_, connection_);
+        const UserDatabase::Opened opened = file_.open(path_);
         locked_ = opened == UserDatabase::Opened::Locked;
         return opened == UserDatabase::Opened::Yes
             && exec(QStringLiteral("CREATE TABLE IF NOT EXISTS plays ("
@@ -187,19 +179,11 @@ private:
 
     void closeFile()
     {
-        if (connection_.isEmpty())
-            return;
-        db_.close();
-        db_ = QSqlDatabase();
-        QSqlDatabase::removeDatabase(std::exchange(connection_, QString()));
+        file_.close();
         ok_ = false;
     }
 
-    bool exec(const QString &statement)
-    {
-        QSqlQuery query(db_);
-        return query.exec(statement);
-    }
+    bool exec(const QString &statement) { return file_.exec(statement); }
 
     template <typename Answer>
     void answer(Answer deliver)
@@ -210,8 +194,7 @@ private:
 
     const QString path_;
     HistoryStore *const store_;
-    QString connection_;
-    QSqlDatabase db_;
+    UserDatabase file_{QStringLiteral("history")};
     bool ok_ = false;
     bool locked_ = false;  // the schedule's connection held the file all the while
     std::optional<PinyinReader> reader_;  // made at the first row kept

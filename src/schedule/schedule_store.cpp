@@ -3,7 +3,6 @@
 
 #include "user_database.h"
 
-#include <QAtomicInt>
 #include <QDir>
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -19,12 +18,6 @@ namespace {
 
 const QString kDateFormat = QStringLiteral("yyyy-MM-dd");
 const QString kTimeFormat = QStringLiteral("HH:mm");
-
-QString nextConnectionName()
-{
-    static QAtomicInt made;
-    return QStringLiteral("kelvaro-schedule-%1").arg(made.fetchAndAddRelaxed(1));
-}
 
 QString kindName(ScheduledEvent::Kind kind)
 {
@@ -73,7 +66,7 @@ public:
         event.changed = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch(), Qt::UTC);
         bool gone = false;
         const bool done = inTransaction([&] {
-            QSqlQuery query(db_);
+            QSqlQuery query(file_.db());
             if (event.id == 0) {
                 query.prepare(QStringLiteral(
                     "INSERT INTO timers (kind, enabled, station_address, station_name, date, time, days, "
@@ -98,7 +91,7 @@ public:
                 gone = true;
                 return false;
             }
-            QSqlQuery fired(db_);
+            QSqlQuery fired(file_.db());
             fired.prepare(QStringLiteral("SELECT last_fired FROM timers WHERE id = ?"));
             fired.addBindValue(event.id);
             if (!fired.exec() || !fired.next())
@@ -117,7 +110,7 @@ public:
         if (!ok_)
             return;
         const bool done = inTransaction([&] {
-            QSqlQuery query(db_);
+            QSqlQuery query(file_.db());
             query.prepare(QStringLiteral("DELETE FROM timers WHERE id = ?"));
             query.addBindValue(id);
             return query.exec();
@@ -131,7 +124,7 @@ public:
         if (!ok_ || !occurrence.isValid())
             return;
         inTransaction([&] {
-            QSqlQuery query(db_);
+            QSqlQuery query(file_.db());
             query.prepare(QStringLiteral("UPDATE timers SET last_fired = MAX(COALESCE(last_fired, ?), ?), "
                                          "enabled = CASE WHEN ? THEN 0 ELSE enabled END WHERE id = ?"));
             query.addBindValue(occurrence.toSecsSinceEpoch());
@@ -145,8 +138,7 @@ public:
 private:
     bool openFile()
     {
-        connection_ = nextConnectionName();
-        if (UserDatabase::open(db_, path_, connection_) != UserDatabase::Opened::Yes)
+        if (file_.open(path_) != UserDatabase::Opened::Yes)
             return false;
         return exec(QStringLiteral("CREATE TABLE IF NOT EXISTS timers ("
                                    "id INTEGER PRIMARY KEY, "
@@ -167,18 +159,14 @@ private:
 
     void closeFile()
     {
-        if (connection_.isEmpty())
-            return;
-        db_.close();
-        db_ = QSqlDatabase();
-        QSqlDatabase::removeDatabase(std::exchange(connection_, QString()));
+        file_.close();
         ok_ = false;
     }
 
     QList<ScheduledEvent> load()
     {
         QList<ScheduledEvent> events;
-        QSqlQuery query(db_);
+        QSqlQuery query(file_.db());
         query.setForwardOnly(true);
         if (!query.exec(QStringLiteral("SELECT id, kind, enabled, station_address, station_name, date, time, days, "
                                        "minutes, volume, rise_seconds, last_fired, changed FROM timers ORDER BY id")))
@@ -239,11 +227,7 @@ private:
         return false;
     }
 
-    bool exec(const QString &statement)
-    {
-        QSqlQuery query(db_);
-        return query.exec(statement);
-    }
+    bool exec(const QString &statement) { return file_.exec(statement); }
 
     template <typename Answer>
     void answer(Answer deliver)
@@ -254,8 +238,7 @@ private:
 
     const QString path_;
     ScheduleStore *const store_;
-    QString connection_;
-    QSqlDatabase db_;
+    UserDatabase file_{QStringLiteral("schedule")};
     bool ok_ = false;
 };
 
