@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
 #include <QToolButton>
@@ -68,6 +69,9 @@ void MediaPlayer::follow()
         emit titleChanged(title);
     });
     connect(m_session, &PlayerSession::elapsedChanged, m_mini, &MiniControls::setElapsed);
+    connect(m_session, &PlayerSession::behindLiveChanged, this, &MediaPlayer::showBehind);
+    connect(m_mini, &MiniControls::backClicked, m_session, [this] { m_session->jump(-PlayerSession::kJumpBack); });
+    connect(m_mini, &MiniControls::forwardClicked, m_session, [this] { m_session->jump(PlayerSession::kJumpOn); });
     connect(m_session, &PlayerSession::failed, this, &MediaPlayer::showFailureDialog);
     connect(m_session, &PlayerSession::addressOpened, this, &MediaPlayer::addressOpened);
     connect(m_session, &PlayerSession::addressRefused, this, &MediaPlayer::addressRefused);
@@ -147,11 +151,48 @@ void MediaPlayer::moveEvent(QMoveEvent *event)
 void MediaPlayer::onStateChanged(State state)
 {
     m_mini->setPlaying(m_session->isRunning());
-    if (PlayerSession::isPlaying(state))
+    followClock();
+    emit stateChanged(state);
+}
+
+// The clock runs while audio plays, and while a paused live stream is kept
+// (how far behind live it falls).
+void MediaPlayer::followClock()
+{
+    const bool canJump = m_session->canTimeShift();
+    m_mini->setCanJump(canJump);
+    if (PlayerSession::isPlaying(m_session->state()) || canJump)
         m_clockTimer.start();
     else
         m_clockTimer.stop();
-    emit stateChanged(state);
+}
+
+void MediaPlayer::showBehind(double seconds)
+{
+    followClock();
+    if (seconds < 1) {
+        m_mini->setBehindText({}, {});
+        return;
+    }
+    const int s = int(seconds);
+    const QString clock = s >= 3600 ? QStringLiteral("%1:%2:%3").arg(s / 3600).arg(s / 60 % 60, 2, 10, QLatin1Char('0')).arg(s % 60, 2, 10, QLatin1Char('0'))
+                                    : QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+    m_mini->setBehindText(QStringLiteral("落后直播 ") + clock, QStringLiteral("落后直播"));
+}
+
+void MediaPlayer::keyPressEvent(QKeyEvent *event)
+{
+    if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+        const bool done = event->key() == Qt::Key_Left    ? m_session->jump(-PlayerSession::kJumpBack)
+                        : event->key() == Qt::Key_Right ? m_session->jump(PlayerSession::kJumpOn)
+                        : event->key() == Qt::Key_End   ? m_session->goLive()
+                                                        : false;
+        if (done) {
+            event->accept();
+            return;
+        }
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void MediaPlayer::showFailureDialog(PlayerFailure failure)
@@ -190,6 +231,19 @@ void MediaPlayer::contextMenuEvent(QContextMenuEvent *event)
     mute->setCheckable(true);
     mute->setChecked(m_session->mute());
     connect(mute, &QAction::toggled, m_session, &PlayerSession::setMute);
+    if (m_session->canTimeShift()) {
+        m_menu->addSeparator();
+        QAction *back = m_menu->addAction(QStringLiteral("后退 10 秒"));
+        back->setObjectName(QStringLiteral("backAction"));
+        connect(back, &QAction::triggered, m_session, [this] { m_session->jump(-PlayerSession::kJumpBack); });
+        QAction *on = m_menu->addAction(QStringLiteral("前进 30 秒"));
+        on->setObjectName(QStringLiteral("forwardAction"));
+        connect(on, &QAction::triggered, m_session, [this] { m_session->jump(PlayerSession::kJumpOn); });
+        QAction *live = m_menu->addAction(QStringLiteral("回到直播"));
+        live->setObjectName(QStringLiteral("liveAction"));
+        live->setEnabled(m_session->behindLive() > 0);
+        connect(live, &QAction::triggered, m_session, &PlayerSession::goLive);
+    }
     m_menu->addSeparator();
     QAction *copy = m_menu->addAction(QStringLiteral("复制播放地址"));
     copy->setObjectName(QStringLiteral("copyAddressAction"));

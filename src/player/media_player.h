@@ -91,6 +91,8 @@ signals:
 
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
+    // Left and Right jump 10 s back and 30 s on, End goes to live.
+    void keyPressEvent(QKeyEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
 
@@ -99,6 +101,8 @@ private:
     void onStateChanged(State state);
     void showFailureDialog(PlayerFailure failure);
     void fitToVisibleWidth();
+    void showBehind(double seconds);
+    void followClock();
 
     Controls m_controls{this};
     Settings m_settings{this};

@@ -60,6 +60,13 @@ MiniControls::MiniControls(QWidget *parent) : QWidget(parent)
     m_muteButton = makeButton(this, PlayerIcon::Volume, QStringLiteral("静音"));
     m_muteButton->setObjectName(QStringLiteral("mute"));
     m_muteButton->setCheckable(true);
+    // Shown only while there is something to jump in.
+    m_back = makeButton(this, PlayerIcon::Back, QStringLiteral("后退 10 秒"));
+    m_back->setObjectName(QStringLiteral("back"));
+    m_back->hide();
+    m_forward = makeButton(this, PlayerIcon::Forward, QStringLiteral("前进 30 秒"));
+    m_forward->setObjectName(QStringLiteral("forward"));
+    m_forward->hide();
     m_volume = new QSlider(Qt::Horizontal, this);
     m_volume->setObjectName(QStringLiteral("volume"));
     m_volume->setRange(0, 100);
@@ -92,6 +99,8 @@ MiniControls::MiniControls(QWidget *parent) : QWidget(parent)
     row->setSpacing(1);
     row->addWidget(m_playPause);
     row->addWidget(m_stop);
+    row->addWidget(m_back);
+    row->addWidget(m_forward);
     row->addWidget(m_muteButton);
     row->addWidget(m_volume, 1);
     row->addWidget(m_time);
@@ -117,6 +126,8 @@ MiniControls::MiniControls(QWidget *parent) : QWidget(parent)
     });
     connect(m_volume, &QSlider::valueChanged, this, &MiniControls::volumeMoved);
     connect(m_record, &QToolButton::clicked, this, &MiniControls::recordToggled);
+    connect(m_back, &QToolButton::clicked, this, &MiniControls::backClicked);
+    connect(m_forward, &QToolButton::clicked, this, &MiniControls::forwardClicked);
     setElapsed(-1);
 }
 
@@ -158,21 +169,34 @@ void MiniControls::setTimerText(const QString &text, const QString &spoken)
     showStatus();
 }
 
+void MiniControls::setBehindText(const QString &text, const QString &spoken)
+{
+    m_behindText = text;
+    m_behindSpoken = spoken;
+    showStatus();
+}
+
+void MiniControls::setCanJump(bool can)
+{
+    m_back->setVisible(can);
+    m_forward->setVisible(can);
+}
+
 void MiniControls::showStatus()
 {
-    const auto joined = [this](const QString &recording, const QString &timer) {
+    const auto joined = [this](const QString &behind, const QString &recording, const QString &timer) {
         QString line = m_sessionStatus;
-        for (const QString *extra : {&recording, &timer}) {
+        for (const QString *extra : {&behind, &recording, &timer}) {
             if (!extra->isEmpty())
                 line += QStringLiteral(" · ") + *extra;
         }
         return line;
     };
-    m_fullStatus = joined(m_recordingText, m_timerText);
+    m_fullStatus = joined(m_behindText, m_recordingText, m_timerText);
     m_status->setToolTip(m_fullStatus);
     // Screen readers get the whole line, not the shortened one on screen,
     // and hear it again when the words change, not the recording's clock.
-    const QString spoken = joined(m_recordingSpoken, m_timerSpoken);
+    const QString spoken = joined(m_behindSpoken, m_recordingSpoken, m_timerSpoken);
     if (m_status->accessibleName() != spoken)
         m_status->setAccessibleName(spoken);
     elideTexts();

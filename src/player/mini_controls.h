@@ -35,6 +35,11 @@ public:
     // A timer's time left, after the recording ("睡眠 12:34"); empty for
     // none. Spoken again only when `spoken` changes.
     void setTimerText(const QString &text, const QString &spoken);
+    // How far behind live what is heard is ("落后直播 3:25"), right after
+    // the status; empty at live. Spoken again only when `spoken` changes.
+    void setBehindText(const QString &text, const QString &spoken);
+    // The jump buttons show while a live stream is kept to jump in.
+    void setCanJump(bool can);
 
     QLabel *statusLabel() const { return m_status; }
     QToolButton *playPauseButton() const { return m_playPause; }
@@ -44,6 +49,8 @@ public:
     QLabel *timeLabel() const { return m_time; }
     QLabel *titleLabel() const { return m_title; }
     QToolButton *recordButton() const { return m_record; }
+    QToolButton *backButton() const { return m_back; }
+    QToolButton *forwardButton() const { return m_forward; }
 
 signals:
     void playPauseClicked();
@@ -51,6 +58,8 @@ signals:
     void muteToggled(bool muted);
     void volumeMoved(int volume);
     void recordToggled(bool on);
+    void backClicked();
+    void forwardClicked();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -66,6 +75,8 @@ private:
     QString m_recordingSpoken;
     QString m_timerText;
     QString m_timerSpoken;
+    QString m_behindText;
+    QString m_behindSpoken;
     QLabel *m_title;
     QString m_fullTitle;
     QToolButton *m_playPause;
@@ -74,6 +85,8 @@ private:
     QSlider *m_volume;
     QLabel *m_time;
     QToolButton *m_record;
+    QToolButton *m_back;
+    QToolButton *m_forward;
     bool m_playing = false;
     void showStatus();
 };

@@ -3,9 +3,12 @@
 
 #include "mpv_api.h"
 #include "thread_priority.h"
+#include "time_shift_disk.h"
 
 #include "address_check.h"
 
+#include <QDir>
+#include <QFile>
 #include <QMetaObject>
 #include <QRegularExpression>
 
@@ -24,6 +27,7 @@ constexpr quint64 kLoadReplyTag = quint64(1) << 62;
 constexpr quint64 kTimeReplyTag = quint64(1) << 61;
 constexpr quint64 kCheckReplyTag = quint64(1) << 60;
 constexpr quint64 kRecordReplyTag = quint64(1) << 59;
+constexpr quint64 kReceivedReplyTag = quint64(1) << 58;
 
 // What the sound check plays: endless silence made by the engine itself, so
 // the check needs no network, no file and no station.
@@ -194,18 +198,45 @@ PlayerFailure failureFromEngineLog(const QList<EngineLogLine> &lines)
 
 MpvEngine::MpvEngine(QObject *parent) : MpvEngine(Options{}, parent) {}
 
-MpvEngine::MpvEngine(Options options, QObject *parent) : PlaybackEngine(parent), m_options(options) {}
+MpvEngine::MpvEngine(Options options, QObject *parent) : PlaybackEngine(parent), m_options(options)
+{
+    if (m_options.audioOutput)
+        m_timeShift = std::make_unique<TimeShiftDisk>();
+}
 
 namespace {
 
+// What the heard engine keeps of a live stream, behind and ahead of what
+// plays, so that a pause keeps the programme and the listener can go back:
+// the packets go to a file in `folder` (its name deleted at once), only
+// their index stays in memory. The limits count that index (a few hundred
+// bytes a packet), enough for the two hours TimeShiftDisk lets be played.
+constexpr EngineOption kTimeShiftOptions[] = {
+    {"cache-on-disk", "yes"},
+    {"cache-unlink-files", "immediate"},
+    // Seeking within what was received, also in a stream that cannot seek.
+    {"demuxer-seekable-cache", "yes"},
+    {"demuxer-max-bytes", "160MiB"},
+    {"demuxer-max-back-bytes", "160MiB"},
+};
+
 // Makes and initialises an engine with our options; callable on any thread.
-mpv_handle *createEngine(const MpvApi *api, bool audioOutput, int volume, bool mute)
+// With a `timeShiftFolder`, what is received is kept there.
+mpv_handle *createEngine(const MpvApi *api, bool audioOutput, int volume, bool mute, const QString &timeShiftFolder)
 {
     mpv_handle *mpv = api ? api->create() : nullptr;
     if (!mpv)
         return nullptr;
     for (const EngineOption &o : kEngineOptions)
         api->set_option_string(mpv, o.name, o.value);
+    if (!timeShiftFolder.isEmpty()) {
+        for (const EngineOption &o : kTimeShiftOptions)
+            api->set_option_string(mpv, o.name, o.value);
+        // The engine does not make the folder itself (it keeps everything
+        // in memory when it cannot write there).
+        QDir().mkpath(timeShiftFolder);
+        api->set_option_string(mpv, "cache-dir", QFile::encodeName(timeShiftFolder).constData());
+    }
     api->set_option_string(mpv, "ao", audioOutput ? kAudioOutputs : "null");
     api->set_option_string(mpv, "volume", QByteArray::number(volume).constData());
     api->set_option_string(mpv, "mute", mute ? "yes" : "no");
@@ -248,7 +279,7 @@ bool MpvEngine::ensureStarted()
     useCNumericLocale();
     // libmpv is loaded with the first stream or the warm-up, not at start.
     const MpvApi *api = MpvApi::get();
-    adopt(api, createEngine(api, m_options.audioOutput, m_volume, m_mute));
+    adopt(api, createEngine(api, m_options.audioOutput, m_volume, m_mute, timeShiftFolder()));
     return m_mpv != nullptr;
 }
 
@@ -259,14 +290,15 @@ void MpvEngine::warmUp()
     useCNumericLocale();
     auto warm = std::make_shared<WarmUp>();
     m_warmUp = warm;
-    QThread *thread = QThread::create([warm, audio = m_options.audioOutput, volume = m_volume, mute = m_mute] {
+    QThread *thread = QThread::create([warm, audio = m_options.audioOutput, volume = m_volume, mute = m_mute,
+                                       folder = timeShiftFolder()] {
         // An engine without sound works in the background (recording a
         // station nobody hears): every thread it starts runs below the
         // engine that is heard, whose audio must never run dry for it.
         if (!audio)
             lowerThisThreadsPriority();
         const MpvApi *api = MpvApi::get();
-        mpv_handle *mpv = createEngine(api, audio, volume, mute);
+        mpv_handle *mpv = createEngine(api, audio, volume, mute, folder);
         const std::lock_guard guard(warm->lock);
         warm->done = true;
         warm->api = api;
@@ -470,6 +502,9 @@ void MpvEngine::load(const QString &address)
     m_failure = PlayerFailure::None;
     m_awaitingIdle = m_verdictPending = m_bufferingReported = false;
     m_entryLog.clear();
+    m_firstReceived.reset();
+    if (m_timeShift)
+        m_timeShift->restart();
     setPaused(false);
     command({"loadfile", address.toUtf8(), "replace"}, kLoadReplyTag | m_loadRequest);
 }
@@ -576,8 +611,63 @@ void MpvEngine::setMute(bool mute)
 
 void MpvEngine::requestPlaybackTime()
 {
-    if (m_mpv)
-        m_api->get_property_async(m_mpv, kTimeReplyTag, "playback-time", MPV_FORMAT_DOUBLE);
+    if (!m_mpv)
+        return;
+    // Answered in this order: what was received, then where playback is.
+    if (m_timeShift)
+        m_api->get_property_async(m_mpv, kReceivedReplyTag, "demuxer-cache-state", MPV_FORMAT_NODE);
+    m_api->get_property_async(m_mpv, kTimeReplyTag, "playback-time", MPV_FORMAT_DOUBLE);
+}
+
+void MpvEngine::seekTo(double seconds)
+{
+    command({"seek", QByteArray::number(seconds, 'f', 3), "absolute+exact"});
+}
+
+void MpvEngine::seekBy(double seconds)
+{
+    command({"seek", QByteArray::number(seconds, 'f', 3), "relative+exact"});
+}
+
+// The engine's account of its cache: the playable ranges on the stream's
+// clock and the size of its file. Reported from the first range's start
+// to the last one's end, less what lies beyond the buffer's bounds.
+void MpvEngine::onCacheState(const mpv_node &state)
+{
+    if (state.format != MPV_FORMAT_NODE_MAP || !state.u.list || !m_timeShift)
+        return;
+    double oldest = -1, newest = -1;
+    qint64 fileBytes = 0;
+    const mpv_node_list *map = state.u.list;
+    for (int i = 0; i < map->num; ++i) {
+        const mpv_node &v = map->values[i];
+        if (qstrcmp(map->keys[i], "file-cache-bytes") == 0 && v.format == MPV_FORMAT_INT64) {
+            fileBytes = v.u.int64;
+        } else if (qstrcmp(map->keys[i], "seekable-ranges") == 0 && v.format == MPV_FORMAT_NODE_ARRAY && v.u.list
+                   && v.u.list->num > 0) {
+            const auto bound = [](const mpv_node &range, const char *key) {
+                if (range.format != MPV_FORMAT_NODE_MAP || !range.u.list)
+                    return -1.0;
+                for (int k = 0; k < range.u.list->num; ++k) {
+                    if (qstrcmp(range.u.list->keys[k], key) == 0 && range.u.list->values[k].format == MPV_FORMAT_DOUBLE)
+                        return range.u.list->values[k].u.double_;
+                }
+                return -1.0;
+            };
+            oldest = bound(v.u.list->values[0], "start");
+            newest = bound(v.u.list->values[v.u.list->num - 1], "end");
+        }
+    }
+    if (oldest < 0 || newest <= oldest)
+        return;
+    if (!m_firstReceived)
+        m_firstReceived = oldest;
+    emit received(m_timeShift->keep(fileBytes, *m_firstReceived, oldest, newest), newest);
+}
+
+QString MpvEngine::timeShiftFolder() const
+{
+    return m_timeShift ? m_timeShift->folder() : QString();
 }
 
 // The engine's own reload of its sound output: the decoded audio goes to a
@@ -677,6 +767,11 @@ void MpvEngine::handleEvent(const mpv_event &event)
         }
         break;
     case MPV_EVENT_GET_PROPERTY_REPLY:
+        if (event.reply_userdata == kReceivedReplyTag && event.error >= 0) {
+            const auto *prop = static_cast<const mpv_event_property *>(event.data);
+            if (prop->format == MPV_FORMAT_NODE && isCurrent(m_entry))
+                onCacheState(*static_cast<mpv_node *>(prop->data));
+        }
         if (event.reply_userdata == kTimeReplyTag && event.error >= 0) {
             const auto *prop = static_cast<const mpv_event_property *>(event.data);
             if (prop->format == MPV_FORMAT_DOUBLE)

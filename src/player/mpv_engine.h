@@ -2,6 +2,7 @@
 #pragma once
 
 #include "playback_engine.h"
+#include "time_shift_disk.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -12,9 +13,11 @@
 #include <chrono>
 #include <limits>
 #include <memory>
+#include <optional>
 
 struct mpv_handle;
 struct mpv_event;
+struct mpv_node;
 
 namespace kelvaro {
 
@@ -78,6 +81,13 @@ public:
     // a sound output is open, or the engine says none can be.
     void checkSoundOutput() override;
     void recordTo(const QString &path) override;
+    void seekTo(double seconds) override;
+    void seekBy(double seconds) override;
+    // Where what is received is kept (an engine with sound only); empty
+    // for none.
+    QString timeShiftFolder() const;
+    // Disk space what is received takes now; -1 where unknown.
+    qint64 timeShiftBytesOnDisk() const { return m_timeShift ? m_timeShift->bytesOnDisk() : -1; }
 
 private:
     struct WarmUp;
@@ -96,6 +106,7 @@ private:
     void command(const QList<QByteArray> &args, quint64 reply = 0);
     qint64 int64Property(const char *name) const;
     double doubleProperty(const char *name) const;
+    void onCacheState(const mpv_node &state);
     bool isCurrent(qint64 entryId) const { return !m_awaitingReply && entryId >= m_firstEntry; }
 
     static constexpr qint64 kNoEntry = std::numeric_limits<qint64>::max();
@@ -139,6 +150,8 @@ private:
     quint64 m_nextRecordRequest = 1;
     QList<QPair<quint64, QString>> m_closingRecords;
     int m_cachePercent = 0;
+    std::unique_ptr<TimeShiftDisk> m_timeShift;
+    std::optional<double> m_firstReceived;  // the stream time the cache file starts at
 };
 
 }  // namespace kelvaro

@@ -55,6 +55,12 @@ public:
     // where the last one stopped; empty ends the file. Every load or stop
     // ends the file too. recordClosed() says when a file is complete on disk.
     virtual void recordTo(const QString &path) { Q_UNUSED(path); }
+    // Goes to `seconds` on the stream's clock, within what received() said
+    // is kept; a live stream keeps playing from its one connection.
+    virtual void seekTo(double seconds) { Q_UNUSED(seconds); }
+    // Goes `seconds` from where playback is (negative: back), as exactly as
+    // the audio allows; the caller keeps it within what is kept.
+    virtual void seekBy(double seconds) { Q_UNUSED(seconds); }
 
 signals:
     // The engine opens an address of its own accord (a playlist entry).
@@ -74,6 +80,10 @@ signals:
     // The load is over. `failure` says why when the outcome is Failed.
     void ended(kelvaro::EndOutcome outcome, kelvaro::PlayerFailure failure);
     void playbackTime(double seconds);
+    // What is kept of a live stream's audio to go back to, on the same
+    // clock as playbackTime(): from `oldest` to the newest received.
+    // Sent just before playbackTime() by an engine that keeps it.
+    void received(double oldest, double newest);
     // The answer to checkSoundOutput(): false only when the engine said that
     // it could not open a sound output.
     void soundOutputChecked(bool available);

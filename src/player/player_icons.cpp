@@ -46,6 +46,18 @@ QIcon playerIcon(PlayerIcon which, const QColor &colour)
         p.drawRect(QRectF(3.5, 3, 3.5, 10));
         p.drawRect(QRectF(9, 3, 3.5, 10));
         break;
+    case PlayerIcon::Back:
+    case PlayerIcon::Forward: {
+        // Two small triangles, pointing the way of the jump.
+        const bool back = which == PlayerIcon::Back;
+        for (const qreal x : {2.0, 8.0}) {
+            const QPointF tip(back ? x : x + 6, 8);
+            const qreal base = back ? x + 6 : x;
+            const QPointF triangle[] = {tip, {base, 3.5}, {base, 12.5}};
+            p.drawPolygon(triangle, 3);
+        }
+        break;
+    }
     case PlayerIcon::Stop:
         p.drawRect(QRectF(3.5, 3.5, 9, 9));
         break;

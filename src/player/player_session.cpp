@@ -7,6 +7,7 @@
 #include "boot_clock.h"
 #include "text_decoding.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace kelvaro {
@@ -53,6 +54,7 @@ PlayerSession::PlayerSession(PlaybackEngine *engine, QObject *parent)
             setTitle(titleFromBytes(raw));
     });
     connect(m_engine, &PlaybackEngine::playbackTime, this, &PlayerSession::onPlaybackTime);
+    connect(m_engine, &PlaybackEngine::received, this, &PlayerSession::onReceived);
     connect(m_engine, &PlaybackEngine::audioCodecKnown, this, [this](const QString &codec) {
         m_codec = codec;
         emit audioCodecKnown(codec);
@@ -128,7 +130,7 @@ void PlayerSession::setMute(bool mute)
 
 void PlayerSession::requestElapsed()
 {
-    if (isPlaying(m_state))
+    if (isPlaying(m_state) || (m_state == State::Paused && m_received))
         m_engine->requestPlaybackTime();
 }
 
@@ -149,8 +151,8 @@ void PlayerSession::play()
 {
     if (m_url.isEmpty())
         return;
-    if (m_state == State::Paused && !m_live && m_started) {
-        // A file resumes where it was.
+    if (m_state == State::Paused && m_started && (!m_live || m_received)) {
+        // A file, or a live stream kept while paused, resumes where it was.
         m_engine->setPaused(false);
         setState(State::Playing);
         return;
@@ -167,16 +169,18 @@ void PlayerSession::play()
 void PlayerSession::pause()
 {
     if (isPlaying(m_state)) {
-        if (!m_live && m_started) {
+        if (m_started && (!m_live || m_received)) {
+            // The engine goes on receiving a live stream meanwhile.
             m_engine->setPaused(true);
+            m_shifted = m_shifted || m_live;
             setState(State::Paused);
             return;
         }
     } else if (m_state != State::Connecting && m_state != State::Reconnecting && m_state != State::NoSoundDevice) {
         return;
     }
-    // Pausing a live stream ends the connection; play opens it again, so the
-    // listener hears the broadcast as it is now, not a stale buffer.
+    // Where nothing of a live stream is kept, pausing ends the connection;
+    // play opens it again, and the listener hears the broadcast as it is now.
     closeConnection();
     emit elapsedChanged(-1);
     setState(State::Paused);
@@ -206,6 +210,7 @@ void PlayerSession::closeConnection()
     m_reconnect.reset();
     m_engine->stop();
     m_started = false;
+    forgetReceived();
 }
 
 void PlayerSession::open(const QString &address, int asxDepth)
@@ -227,6 +232,7 @@ void PlayerSession::open(const QString &address, int asxDepth)
         return;
     }
     emit elapsedChanged(-1);
+    forgetReceived();
     m_loadedAddress = url;
     m_codec.clear();
     m_engine->load(url);
@@ -266,6 +272,7 @@ void PlayerSession::scheduleReconnect()
     m_asx->cancel();
     m_engine->stop();
     m_started = false;
+    forgetReceived();
     emit elapsedChanged(-1);
     const auto delay = m_reconnect.nextDelay();
     m_reconnectSeconds = int(std::chrono::duration_cast<std::chrono::seconds>(delay).count());
@@ -402,6 +409,7 @@ void PlayerSession::waitForSoundOutput()
     m_asx->cancel();
     m_engine->stop();
     m_started = false;
+    forgetReceived();
     emit elapsedChanged(-1);
     setState(State::NoSoundDevice);
     startReconnectWait(kSoundCheckInterval);
@@ -421,13 +429,110 @@ void PlayerSession::onSoundOutputChecked(bool available)
     open(m_url);
 }
 
+// ---- time-shift ------------------------------------------------------------
+
+bool PlayerSession::canTimeShift() const
+{
+    return m_live && m_started && m_received && (isPlaying(m_state) || m_state == State::Paused);
+}
+
+bool PlayerSession::jump(double seconds)
+{
+    if (!canTimeShift())
+        return false;
+    // Where playback is now: the last reading, moved on by the time since
+    // while audio plays.
+    const double elapsed = isPlaying(m_state) ? double(m_heardSince.elapsed()) / 1000.0 : 0.0;
+    const double now = m_heard + elapsed;
+    const double newest = m_received->newest + double(m_heardSince.elapsed()) / 1000.0;
+    const double target = std::clamp(now + seconds, m_received->oldest, std::max(m_received->oldest, newest - kLiveMargin));
+    if (std::abs(target - (now + seconds)) < 0.05)
+        m_engine->seekBy(seconds);  // from where playback really is, to the frame
+    else
+        m_engine->seekTo(target);
+    m_heard = target;
+    m_heardSince.start();
+    m_shifted = true;
+    m_position.reset();  // a jump is not a stall
+    m_positionSince = clockNow();
+    m_engine->requestPlaybackTime();
+    return true;
+}
+
+bool PlayerSession::goLive()
+{
+    if (!canTimeShift())
+        return false;
+    jump(1e9);  // clamped to just before the newest received
+    m_shifted = false;
+    m_liveLag.reset();
+    setBehind(0);
+    if (m_state == State::Paused)
+        play();
+    return true;
+}
+
+void PlayerSession::onReceived(double oldest, double newest)
+{
+    if (!m_live || !isActive())
+        return;
+    const bool first = !m_received;
+    m_received = Received{oldest, newest};
+    if (first && m_state == State::Paused)
+        followState(m_state);
+}
+
+// A reading of the playback time while something is kept: how far behind
+// live it is, and whether it fell out of what is kept.
+void PlayerSession::followHeard(double seconds)
+{
+    m_heard = seconds;
+    m_heardSince.start();
+    const Received kept = *m_received;
+    if (seconds < kept.oldest - 0.5) {
+        // Paused past the buffer's bound: the oldest part has gone, and
+        // playback goes on from the oldest still kept.
+        m_engine->seekTo(kept.oldest);
+        m_heard = kept.oldest;
+    }
+    const double lag = kept.newest - m_heard;
+    if (!m_shifted)
+        m_liveLag = lag;
+    const double behind = m_shifted ? std::max(0.0, lag - std::max(m_liveLag.value_or(0.0), kLiveMargin)) : 0.0;
+    if (m_shifted && behind <= 0 && isPlaying(m_state))
+        m_shifted = false;  // caught up with live
+    setBehind(behind);
+}
+
+void PlayerSession::setBehind(double seconds)
+{
+    const bool changed = int(seconds) != int(m_behind) || (seconds > 0) != (m_behind > 0);
+    m_behind = seconds;
+    if (changed)
+        emit behindLiveChanged(seconds);
+}
+
+void PlayerSession::forgetReceived()
+{
+    m_received.reset();
+    m_liveLag.reset();
+    m_shifted = false;
+    setBehind(0);
+}
+
 // ---- sleep and stalls ------------------------------------------------------
 
 void PlayerSession::onPlaybackTime(double seconds)
 {
+    if (m_state == State::Paused && m_received) {
+        followHeard(seconds);
+        return;
+    }
     if (!isPlaying(m_state))
         return;
     emit elapsedChanged(seconds);
+    if (m_received)
+        followHeard(seconds);
     if (!m_position) {
         // The time to measure from: the audio stands still only if it has
         // not moved on for kStallTime since this reading.
@@ -453,6 +558,13 @@ void PlayerSession::watchDue()
     if (!m_watching)
         return;
     const auto now = clockNow();
+    if (m_state == State::Paused) {
+        // Kept while paused: what is received is followed, so that the
+        // oldest part goes once the buffer is full. A pause is not a stall.
+        m_lastLook = now;
+        m_engine->requestPlaybackTime();
+        return;
+    }
     const auto sinceLastLook = now - m_lastLook;
     m_lastLook = now;
     if (sinceLastLook > kAsleepGap) {
@@ -508,6 +620,7 @@ void PlayerSession::recover()
         m_asx->cancel();
         m_engine->stop();
         m_started = false;
+        forgetReceived();
         emit elapsedChanged(-1);
         m_reconnect.countImmediateAttempt();
         setState(State::Connecting);
@@ -522,7 +635,7 @@ void PlayerSession::recover()
 // states measures the playback time afresh.
 void PlayerSession::followState(State previous)
 {
-    const bool watched = m_state == State::Playing || m_state == State::Buffering;
+    const bool watched = isPlaying(m_state) || (m_state == State::Paused && m_received);
     if (!watched) {
         if (m_watching) {
             m_watching = false;

@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <chrono>
@@ -17,8 +18,10 @@ namespace kelvaro {
 class AsxResolver;
 
 // One station's playback, without any widget: the address, the transport,
-// reconnecting a dropped stream with growing pauses, a live pause that is a
-// fresh connection on play, .asx playlists, why a stream failed, and
+// reconnecting a dropped stream with growing pauses, a live stream kept as
+// it comes so that a pause and jumps back stay within the programme
+// (where the engine keeps it; otherwise a live pause ends the connection and
+// play opens a new one at live), .asx playlists, why a stream failed, and
 // starting again after the computer slept or the audio stood still. The
 // engine behind it does the decoding (MpvEngine in the program, a scripted
 // one in tests).
@@ -97,6 +100,26 @@ public:
     int reconnectAttempt() const { return m_reconnect.attempt(); }
     // Asks the engine for the playback time; answered by elapsedChanged().
     void requestElapsed();
+
+    // Time-shift of a live stream, where the engine keeps what it received
+    // (see PlaybackEngine::received()). Jumps by `seconds` (negative: back)
+    // within what was received, never past live; false when nothing is kept.
+    bool jump(double seconds);
+    bool goLive();
+    bool canTimeShift() const;
+    // How far what is heard is behind live, in seconds; 0 at live.
+    double behindLive() const { return m_behind; }
+    // The heard and newest received time, on the stream's clock (for the
+    // desktop's position); negative when not known.
+    double heardTime() const { return m_received ? m_heard : -1; }
+    double receivedFrom() const { return m_received ? m_received->oldest : -1; }
+    double receivedTo() const { return m_received ? m_received->newest : -1; }
+    // What a jump or the live button aims at: this far before the newest
+    // received, so that playback does not run dry at once.
+    static constexpr double kLiveMargin = 1.0;
+    // The jumps the player's keys and buttons make.
+    static constexpr double kJumpBack = 10;
+    static constexpr double kJumpOn = 30;
     // Lets the engine get ready ahead of the first station.
     void warmUp() { m_engine->warmUp(); }
     // The computer has woken from sleep (the desktop says so). What plays
@@ -117,6 +140,7 @@ signals:
     void statusChanged(const QString &text);
     void titleChanged(const QString &title);
     void elapsedChanged(double seconds);  // negative: none to show
+    void behindLiveChanged(double seconds);  // 0: at live (or nothing kept)
     void volumeChanged(int volume);
     void muteChanged(bool mute);
     void failed(kelvaro::PlayerFailure failure);
@@ -169,6 +193,10 @@ private:
     void onSoundOutputChecked(bool available);
     void onPlaybackTime(double seconds);
     void followState(State previous);
+    void onReceived(double oldest, double newest);
+    void followHeard(double seconds);
+    void forgetReceived();
+    void setBehind(double seconds);
     void recover();
 
     PlaybackEngine *m_engine;
@@ -206,6 +234,20 @@ private:
     std::chrono::milliseconds m_lastLook{0};
     std::optional<double> m_position;
     std::chrono::milliseconds m_positionSince{0};
+    // What the engine keeps of the live stream, and where playback is in it.
+    struct Received {
+        double oldest = 0;
+        double newest = 0;
+    };
+    std::optional<Received> m_received;
+    double m_heard = 0;
+    QElapsedTimer m_heardSince;  // since m_heard was read
+    // How far behind the newest received playback is when it follows live
+    // (the server's first burst, the engine's buffer): 0 behind live.
+    std::optional<double> m_liveLag;
+    bool m_shifted = false;  // paused or jumped since playing at live
+    double m_behind = 0;
+
     // When playback last started again after a sleep or a stall: one wake-up
     // seen twice (the look and the desktop's word) starts it once.
     std::optional<std::chrono::milliseconds> m_lastRecovery;

@@ -93,7 +93,7 @@ bool Recorder::start(const Source &source)
 {
     if (armed_)
         return true;
-    if (!session_ || !PlayerSession::isPlaying(session_->state()))
+    if (!session_ || !(PlayerSession::isPlaying(session_->state()) || keptWhilePaused()))
         return false;
     armed_ = true;
     ++recording_;
@@ -192,7 +192,8 @@ void Recorder::pieceClaimed(quint64 generation, Piece piece, const QString &mess
 {
     using State = PlayerSession::State;
     const State state = session_ ? session_->state() : State::Idle;
-    const bool wanted = PlayerSession::isPlaying(state) || state == State::Connecting || state == State::Reconnecting;
+    const bool wanted = PlayerSession::isPlaying(state) || state == State::Connecting || state == State::Reconnecting
+        || keptWhilePaused();
     if (generation != generation_ || !armed_ || !wanted) {
         // No longer wanted (stopped, a newer title, a reconnect): the empty
         // file claimed for it goes again.
@@ -279,9 +280,17 @@ void Recorder::onStateChanged(PlayerSession::State state)
     } else if (PlayerSession::isPlaying(state)) {
         if (!current_ && !claiming_ && !pendingOpen_)
             openPiece(true, session_->title());
+    } else if (keptWhilePaused()) {
+        // The station is still received while the listener pauses: the
+        // recording takes what arrives, not what is heard.
     } else {
         stop();
     }
+}
+
+bool Recorder::keptWhilePaused() const
+{
+    return session_ && session_->state() == PlayerSession::State::Paused && session_->canTimeShift();
 }
 
 void Recorder::onTitleChanged(const QString &title)

@@ -21,8 +21,10 @@ namespace kelvaro {
 // one connection that plays it, into files under
 // <root>/<station>/<YYYY-MM-DD HH.MM> <title or station>.<ext>, tagged when
 // each file is complete. A new connection (a reconnect, waking from sleep)
-// ends the file and goes on in a new part, "… (2)"; stopping, pausing, or
-// the session failing ends the recording. With splitBySong, every new title
+// ends the file and goes on in a new part, "… (2)"; stopping, a pause that
+// ends the connection (where the station is not kept while paused), or the
+// session failing ends the recording; a pause or a jump in a station kept
+// as it comes does not. With splitBySong, every new title
 // starts a new file named after it; pieces shorter than the minimum are
 // dropped, and the first and last, which are cut, are marked " (不完整)" or
 // dropped. Failing to write (disk full, folder gone or read-only) ends the
@@ -101,6 +103,8 @@ private:
     void dropReady();
     void onStateChanged(PlayerSession::State state);
     void onTitleChanged(const QString &title);
+    // Paused, but the station is still received (time-shift).
+    bool keptWhilePaused() const;
     void onRecordClosed(const QString &path);
     void onRecordFailed(const QString &path);
     void finish(Piece piece);

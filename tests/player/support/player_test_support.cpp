@@ -216,11 +216,16 @@ QString IcecastServer::errorLog() const
 
 bool IcecastServer::startMp3Source(const QString &mount, int frequency)
 {
-    return m_source.start(
+    return startMp3Source(m_source, mount, QStringLiteral("sine=frequency=%1:sample_rate=44100").arg(frequency));
+}
+
+bool IcecastServer::startMp3Source(ChildProcess &source, const QString &mount, const QString &lavfi)
+{
+    return source.start(
         QStringLiteral("python3"),
         {supportScript(QStringLiteral("tied_child.py")), QStringLiteral("ffmpeg"), QStringLiteral("-nostdin"), QStringLiteral("-loglevel"), QStringLiteral("error"),
          QStringLiteral("-re"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-         QStringLiteral("sine=frequency=%1:sample_rate=44100").arg(frequency), QStringLiteral("-ac"),
+         lavfi, QStringLiteral("-ac"),
          QStringLiteral("2"), QStringLiteral("-c:a"), QStringLiteral("libmp3lame"), QStringLiteral("-b:a"),
          QStringLiteral("128k"), QStringLiteral("-content_type"), QStringLiteral("audio/mpeg"),
          QStringLiteral("-f"), QStringLiteral("mp3"),

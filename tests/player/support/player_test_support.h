@@ -67,6 +67,8 @@ public:
     QString sourcePassword() const { return QStringLiteral("kelvaro-src"); }
     // Feeds `mount` with an endless MP3 sine tone from ffmpeg.
     bool startMp3Source(const QString &mount, int frequency);
+    // Feeds `mount` with MP3 made from an ffmpeg lavfi source, as `source`.
+    bool startMp3Source(ChildProcess &source, const QString &mount, const QString &lavfi);
     // Feeds `mount` with a file's own packets, looped at its real pace,
     // without encoding again (what a listener gets is known packet by packet).
     bool startFileSource(const QString &mount, const QString &path, const QString &contentType,
