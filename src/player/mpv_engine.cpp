@@ -107,6 +107,14 @@ constexpr EngineOption kEngineOptions[] = {
     {"volume", "50"},
     // Start playing as soon as audio is there rather than waiting to fill the cache.
     {"cache-pause-initial", "no"},
+    // A third of a second queued at the sound server, not the outputs'
+    // defaults of 20 (PipeWire) or 100 ms (PulseAudio, ALSA): a radio's sound
+    // may come late but must not break up when the machine is busy for a
+    // moment (another engine starting a recording beside it, a build). The
+    // volume, muting and pausing still act within that third of a second.
+    {"pipewire-buffer", "300"},
+    {"pulse-buffer", "300"},
+    {"alsa-buffer-time", "300000"},
 };
 
 // The sound outputs tried, in this order, and no others. Left to itself the
