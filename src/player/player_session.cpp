@@ -433,7 +433,9 @@ void PlayerSession::onSoundOutputChecked(bool available)
 
 bool PlayerSession::canTimeShift() const
 {
-    return m_live && m_started && m_received && (isPlaying(m_state) || m_state == State::Paused);
+    // Where playback is must have been read once since what is kept was.
+    return m_live && m_started && m_received && m_heardSince.isValid()
+        && (isPlaying(m_state) || m_state == State::Paused);
 }
 
 bool PlayerSession::jump(double seconds)
@@ -515,6 +517,7 @@ void PlayerSession::setBehind(double seconds)
 void PlayerSession::forgetReceived()
 {
     m_received.reset();
+    m_heardSince.invalidate();
     m_liveLag.reset();
     m_shifted = false;
     setBehind(0);
