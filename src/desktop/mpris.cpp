@@ -54,6 +54,12 @@ bool MprisService::publish()
     connect(&listening_, &Listening::volumeChanged, this, &MprisService::scheduleAnnounce);
     connect(&listening_, &Listening::stationChosen, this, &MprisService::scheduleAnnounce);
     connect(&listening_, &Listening::stationChanged, this, &MprisService::scheduleAnnounce);
+    connect(&listening_, &Listening::canSeekChanged, this, &MprisService::scheduleAnnounce);
+    connect(&listening_, &Listening::seeked, this, [](double position) {
+        QDBusMessage signal = QDBusMessage::createSignal(kObjectPath, kPlayerInterface, QStringLiteral("Seeked"));
+        signal << static_cast<qlonglong>(position * 1e6);
+        QDBusConnection::sessionBus().send(signal);
+    });
     announced_ = announcedProperties();
     return true;
 }
@@ -88,9 +94,7 @@ QVariantMap MprisService::metadata() const
         map.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(kNoTrack)));
         return map;
     }
-    map.insert(QStringLiteral("mpris:trackid"),
-               QVariant::fromValue(QDBusObjectPath(
-                   QStringLiteral("/org/kelvaro/station/%1").arg(listening_.stationNumber()))));
+    map.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(trackId()));
     // The name goes onto the bus as the album and, without a stream title,
     // as the title: one clean line like the stream's titles.
     const QString name = singleLineText(station.name);
@@ -98,6 +102,11 @@ QVariantMap MprisService::metadata() const
     map.insert(QStringLiteral("xesam:title"), title.isEmpty() ? name : title);
     map.insert(QStringLiteral("xesam:album"), name);
     return map;
+}
+
+QDBusObjectPath MprisService::trackId() const
+{
+    return QDBusObjectPath(QStringLiteral("/org/kelvaro/station/%1").arg(listening_.stationNumber()));
 }
 
 double MprisService::volume() const
@@ -119,6 +128,19 @@ qlonglong MprisService::position() const
 bool MprisService::canSeek() const
 {
     return listening_.canSeek();
+}
+
+void MprisService::seek(qlonglong offset)
+{
+    listening_.seekBy(double(offset) / 1e6);
+}
+
+// A position for another track than the one playing is ignored, as the
+// protocol asks (the station changed meanwhile).
+void MprisService::setPosition(const QDBusObjectPath &track, qlonglong position)
+{
+    if (position >= 0 && !listening_.station().address.isEmpty() && track == trackId())
+        listening_.seekTo(double(position) / 1e6);
 }
 
 void MprisService::play()

@@ -42,6 +42,8 @@ public:
     void setVolume(double volume);
     qlonglong position() const;  // microseconds
     bool canSeek() const;
+    void seek(qlonglong offset);  // microseconds
+    void setPosition(const QDBusObjectPath &track, qlonglong position);
     bool canGoNext() const;
     bool canGoPrevious() const;
     void play();
@@ -57,6 +59,7 @@ private:
     void announceChanges();
     void scheduleAnnounce();
     QVariantMap announcedProperties() const;
+    QDBusObjectPath trackId() const;
 
     DesktopWindow &window_;
     Listening &listening_;
@@ -132,10 +135,10 @@ public slots:
     void PlayPause() { service_.playPause(); }
     void Stop() { service_.stop(); }
     void Play() { service_.play(); }
-    // The player cannot move in a stream or open other addresses: these do
-    // nothing.
-    void Seek(qlonglong) {}
-    void SetPosition(const QDBusObjectPath &, qlonglong) {}
+    // Within what a live station kept; nothing otherwise.
+    void Seek(qlonglong offset) { service_.seek(offset); }
+    void SetPosition(const QDBusObjectPath &track, qlonglong position) { service_.setPosition(track, position); }
+    // The player opens only the stations of its list: nothing.
     void OpenUri(const QString &) {}
 
 signals:

@@ -63,6 +63,8 @@ Listening::Listening(EngineMaker makeEngine, QObject *parent)
     connect(audible_, &PlayerSession::titleChanged, this, &Listening::titleChanged);
     connect(audible_, &PlayerSession::volumeChanged, this, &Listening::volumeChanged);
     connect(audible_, &PlayerSession::muteChanged, this, &Listening::muteChanged);
+    connect(audible_, &PlayerSession::timeShiftChanged, this, &Listening::canSeekChanged);
+    connect(audible_, &PlayerSession::jumped, this, &Listening::seeked);
     // The session says -1 when there is no time to show (stopped, closed).
     connect(audible_, &PlayerSession::elapsedChanged, this,
             [this](double seconds) { position_ = std::max(0.0, seconds); });
@@ -76,6 +78,12 @@ Listening::~Listening()
     // After the session: its engine has closed any file being recorded,
     // which the recorder now finishes.
     recorder_.reset();
+}
+
+double Listening::position() const
+{
+    const double heard = audible_->canTimeShift() ? audible_->heardTime() : -1;
+    return heard >= 0 ? heard : position_;
 }
 
 void Listening::setRecording(bool on)

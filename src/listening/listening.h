@@ -101,11 +101,17 @@ public:
     void setVolume(int volume) { audible_->setVolume(volume); }  // clamps 0..100
     bool mute() const { return audible_->mute(); }
     void setMute(bool mute) { audible_->setMute(mute); }
-    // Seconds heard of what plays now; 0 when nothing plays.
-    double position() const { return position_; }
-    // Whether what plays can be moved in. The player cannot move in a
-    // stream yet.
-    bool canSeek() const { return false; }
+    // Seconds heard of what plays now; 0 when nothing plays. On a live
+    // station that keeps what it received: the time heard since it started
+    // (live minus how far behind it is), paused too.
+    double position() const;
+    // Whether what plays can be moved in: a live station, within what it
+    // kept (files play as they come).
+    bool canSeek() const { return audible_->canTimeShift(); }
+    // Moves by `seconds`, or to `position` (as position() counts), clamped
+    // to what is kept; false when canSeek() is not.
+    bool seekBy(double seconds) { return audible_->jump(seconds); }
+    bool seekTo(double position) { return audible_->jumpTo(position); }
     bool isPlaying() const { return PlayerSession::isPlaying(state()); }
     bool isBusy() const { return PlayerSession::isBusy(state()); }
 
@@ -139,6 +145,9 @@ signals:
     void titleChanged(const QString &title);
     void volumeChanged(int volume);
     void muteChanged(bool mute);
+    void canSeekChanged(bool can);
+    // Playback moved to `position` by a jump, not by playing.
+    void seeked(double position);
     void keepsAwakeChanged(bool keepsAwake);
     // The computer woke from sleep (after the sessions were told).
     void wokeFromSleep();

@@ -70,6 +70,7 @@ void MediaPlayer::follow()
     });
     connect(m_session, &PlayerSession::elapsedChanged, m_mini, &MiniControls::setElapsed);
     connect(m_session, &PlayerSession::behindLiveChanged, this, &MediaPlayer::showBehind);
+    connect(m_session, &PlayerSession::timeShiftChanged, this, &MediaPlayer::followClock);
     connect(m_mini, &MiniControls::backClicked, m_session, [this] { m_session->jump(-PlayerSession::kJumpBack); });
     connect(m_mini, &MiniControls::forwardClicked, m_session, [this] { m_session->jump(PlayerSession::kJumpOn); });
     connect(m_session, &PlayerSession::failed, this, &MediaPlayer::showFailureDialog);

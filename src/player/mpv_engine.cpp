@@ -646,11 +646,14 @@ void MpvEngine::onCacheState(const mpv_node &state)
         return;
     double oldest = -1, newest = -1;
     qint64 fileBytes = 0;
+    bool complete = false;
     const mpv_node_list *map = state.u.list;
     for (int i = 0; i < map->num; ++i) {
         const mpv_node &v = map->values[i];
         if (qstrcmp(map->keys[i], "file-cache-bytes") == 0 && v.format == MPV_FORMAT_INT64) {
             fileBytes = v.u.int64;
+        } else if (qstrcmp(map->keys[i], "eof") == 0 && v.format == MPV_FORMAT_FLAG) {
+            complete = v.u.flag != 0;
         } else if (qstrcmp(map->keys[i], "seekable-ranges") == 0 && v.format == MPV_FORMAT_NODE_ARRAY && v.u.list
                    && v.u.list->num > 0) {
             const auto bound = [](const mpv_node &range, const char *key) {
@@ -670,7 +673,7 @@ void MpvEngine::onCacheState(const mpv_node &state)
         return;
     if (!m_firstReceived)
         m_firstReceived = oldest;
-    emit received(m_timeShift->keep(fileBytes, *m_firstReceived, oldest, newest), newest);
+    emit received(m_timeShift->keep(fileBytes, *m_firstReceived, oldest, newest), newest, complete);
 }
 
 QString MpvEngine::timeShiftFolder() const

@@ -83,7 +83,8 @@ signals:
     // What is kept of a live stream's audio to go back to, on the same
     // clock as playbackTime(): from `oldest` to the newest received.
     // Sent just before playbackTime() by an engine that keeps it.
-    void received(double oldest, double newest);
+    // `complete`: the connection has ended, nothing more will arrive.
+    void received(double oldest, double newest, bool complete);
     // The answer to checkSoundOutput(): false only when the engine said that
     // it could not open a sound output.
     void soundOutputChecked(bool available);

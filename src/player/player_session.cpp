@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace kelvaro {
 
@@ -26,6 +27,12 @@ PlayerSession::PlayerSession(PlaybackEngine *engine, QObject *parent)
 {
     m_engine->setParent(this);
     m_reconnectTimer.setSingleShot(true);
+    m_gapNoteTimer.setSingleShot(true);
+    m_gapNoteTimer.setInterval(kGapNoteTime);
+    connect(&m_gapNoteTimer, &QTimer::timeout, this, [this] {
+        m_gapNote.clear();
+        refreshStatus();
+    });
     connect(&m_reconnectTimer, &QTimer::timeout, this, &PlayerSession::reconnectDue);
     m_settleTimer.setSingleShot(true);
     connect(&m_settleTimer, &QTimer::timeout, this, &PlayerSession::settleDue);
@@ -210,6 +217,8 @@ void PlayerSession::closeConnection()
     m_reconnect.reset();
     m_engine->stop();
     m_started = false;
+    m_droppedAt.reset();
+    m_gapToTell = false;
     forgetReceived();
 }
 
@@ -391,6 +400,7 @@ void PlayerSession::onEnded(EndOutcome outcome, PlayerFailure failure)
         setState(State::Stopped);
         break;
     case EndOutcome::Dropped:
+        m_gapToTell = m_droppedAt.has_value();
         scheduleReconnect();
         break;
     case EndOutcome::Failed:
@@ -438,14 +448,25 @@ bool PlayerSession::canTimeShift() const
         && (isPlaying(m_state) || m_state == State::Paused);
 }
 
+// Where playback is now: the last reading, moved on by the time since while
+// audio plays.
+double PlayerSession::heardTime() const
+{
+    if (!m_received || !m_heardSince.isValid())
+        return -1;
+    return m_heard + (isPlaying(m_state) ? double(m_heardSince.elapsed()) / 1000.0 : 0.0);
+}
+
+bool PlayerSession::jumpTo(double time)
+{
+    return canTimeShift() && jump(time - heardTime());
+}
+
 bool PlayerSession::jump(double seconds)
 {
     if (!canTimeShift())
         return false;
-    // Where playback is now: the last reading, moved on by the time since
-    // while audio plays.
-    const double elapsed = isPlaying(m_state) ? double(m_heardSince.elapsed()) / 1000.0 : 0.0;
-    const double now = m_heard + elapsed;
+    const double now = heardTime();
     const double newest = m_received->newest + double(m_heardSince.elapsed()) / 1000.0;
     const double target = std::clamp(now + seconds, m_received->oldest, std::max(m_received->oldest, newest - kLiveMargin));
     if (std::abs(target - (now + seconds)) < 0.05)
@@ -458,6 +479,7 @@ bool PlayerSession::jump(double seconds)
     m_position.reset();  // a jump is not a stall
     m_positionSince = clockNow();
     m_engine->requestPlaybackTime();
+    emit jumped(target);
     return true;
 }
 
@@ -474,14 +496,19 @@ bool PlayerSession::goLive()
     return true;
 }
 
-void PlayerSession::onReceived(double oldest, double newest)
+void PlayerSession::onReceived(double oldest, double newest, bool complete)
 {
     if (!m_live || !isActive())
         return;
+    // A connection that ends while playback is behind live: the rest of
+    // what was kept still plays, then a new connection starts at live.
+    if (complete && !m_droppedAt && (m_state == State::Paused || m_shifted))
+        m_droppedAt = clockNow();
     const bool first = !m_received;
     m_received = Received{oldest, newest};
     if (first && m_state == State::Paused)
         followState(m_state);
+    followTimeShift();
 }
 
 // A reading of the playback time while something is kept: how far behind
@@ -504,6 +531,7 @@ void PlayerSession::followHeard(double seconds)
     if (m_shifted && behind <= 0 && isPlaying(m_state))
         m_shifted = false;  // caught up with live
     setBehind(behind);
+    followTimeShift();
 }
 
 void PlayerSession::setBehind(double seconds)
@@ -521,6 +549,14 @@ void PlayerSession::forgetReceived()
     m_liveLag.reset();
     m_shifted = false;
     setBehind(0);
+    followTimeShift();
+}
+
+void PlayerSession::followTimeShift()
+{
+    const bool can = canTimeShift();
+    if (can != std::exchange(m_couldTimeShift, can))
+        emit timeShiftChanged(can);
 }
 
 // ---- sleep and stalls ------------------------------------------------------
@@ -676,11 +712,23 @@ void PlayerSession::setState(State state)
     // Only audio that plays without a break counts towards settling.
     if (state != State::Playing)
         cancelSettleWait();
+    if (state == State::Playing && m_started && m_gapToTell && m_droppedAt) {
+        // The first sound of the new connection.
+        const auto skipped = std::chrono::duration_cast<std::chrono::seconds>(clockNow() - *m_droppedAt);
+        m_droppedAt.reset();
+        m_gapToTell = false;
+        m_gapNote = statustext::playingAfterGap(int(skipped.count()));
+        m_gapNoteTimer.start();
+    } else if (state != State::Playing) {
+        m_gapNote.clear();
+        m_gapNoteTimer.stop();
+    }
     if (state == State::Idle || state == State::Stopped || state == State::Failed || state == State::NoSoundDevice)
         setTitle({});
     refreshStatus();
     if (changed)
         emit stateChanged(state);
+    followTimeShift();
 }
 
 void PlayerSession::refreshStatus()
@@ -694,7 +742,7 @@ void PlayerSession::refreshStatus()
                                          : statustext::connecting();
         break;
     case State::Buffering: text = statustext::buffering(m_bufferPercent); break;
-    case State::Playing: text = statustext::playing(); break;
+    case State::Playing: text = m_gapNote.isEmpty() ? statustext::playing() : m_gapNote; break;
     case State::Paused: text = statustext::paused(); break;
     case State::Reconnecting:
         text = statustext::reconnecting(m_reconnect.attempt(), m_reconnectSeconds);

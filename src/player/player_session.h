@@ -42,6 +42,8 @@ public:
     // While audio plays, the session looks this often whether the program
     // ran all the time and whether the audio moves on.
     static constexpr std::chrono::seconds kWatchInterval{2};
+    // How long the status tells of a gap skipped after a drop behind live.
+    static constexpr std::chrono::seconds kGapNoteTime{15};
     // A look this much later than the last one: the program did not run
     // (the computer slept, the process was stopped).
     static constexpr std::chrono::seconds kAsleepGap{10};
@@ -105,13 +107,15 @@ public:
     // (see PlaybackEngine::received()). Jumps by `seconds` (negative: back)
     // within what was received, never past live; false when nothing is kept.
     bool jump(double seconds);
+    // Jumps to `time` on the stream's clock (heardTime()), clamped the same.
+    bool jumpTo(double time);
     bool goLive();
     bool canTimeShift() const;
     // How far what is heard is behind live, in seconds; 0 at live.
     double behindLive() const { return m_behind; }
     // The heard and newest received time, on the stream's clock (for the
     // desktop's position); negative when not known.
-    double heardTime() const { return m_received ? m_heard : -1; }
+    double heardTime() const;
     double receivedFrom() const { return m_received ? m_received->oldest : -1; }
     double receivedTo() const { return m_received ? m_received->newest : -1; }
     // What a jump or the live button aims at: this far before the newest
@@ -141,6 +145,10 @@ signals:
     void titleChanged(const QString &title);
     void elapsedChanged(double seconds);  // negative: none to show
     void behindLiveChanged(double seconds);  // 0: at live (or nothing kept)
+    // canTimeShift() changed.
+    void timeShiftChanged(bool can);
+    // Playback moved by a jump or to live; `heard` is the new heardTime().
+    void jumped(double heard);
     void volumeChanged(int volume);
     void muteChanged(bool mute);
     void failed(kelvaro::PlayerFailure failure);
@@ -193,10 +201,11 @@ private:
     void onSoundOutputChecked(bool available);
     void onPlaybackTime(double seconds);
     void followState(State previous);
-    void onReceived(double oldest, double newest);
+    void onReceived(double oldest, double newest, bool complete);
     void followHeard(double seconds);
     void forgetReceived();
     void setBehind(double seconds);
+    void followTimeShift();
     void recover();
 
     PlaybackEngine *m_engine;
@@ -247,6 +256,14 @@ private:
     std::optional<double> m_liveLag;
     bool m_shifted = false;  // paused or jumped since playing at live
     double m_behind = 0;
+    bool m_couldTimeShift = false;  // canTimeShift() when last told
+    // When the connection of a stream kept behind live ended: what was
+    // broadcast from then until a new connection plays is skipped, and the
+    // status says how much for a while (m_gapNote).
+    std::optional<std::chrono::milliseconds> m_droppedAt;
+    bool m_gapToTell = false;  // the kept part has played; a new connection comes
+    QString m_gapNote;
+    QTimer m_gapNoteTimer;
 
     // When playback last started again after a sleep or a stall: one wake-up
     // seen twice (the look and the desktop's word) starts it once.

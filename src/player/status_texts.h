@@ -30,6 +30,9 @@ QString stopped();
 QString connecting();
 QString buffering(int percent);
 QString playing();
+// Playing again on a new connection after one that broke while what it had
+// kept was still to be heard: what was broadcast in between is not there.
+QString playingAfterGap(int seconds);
 QString paused();
 QString reconnecting(int attempt, int seconds);   // waiting before an attempt
 QString reconnectingNow(int attempt);             // the attempt itself

@@ -37,6 +37,7 @@
 #include <QShortcut>
 #include <QTimer>
 
+#include <functional>
 #include <utility>
 
 namespace kelvaro {
@@ -248,6 +249,16 @@ void Form1::enableEditing()
     // Recording: the player's button, Ctrl+R and the menus' items.
     auto *recording = new RecordingControls(*this, *listening_, *Wmp1->miniControls(), *cSysTray1);
     addOptions({recording->recordAction(), recording->splitAction()});
+
+    // A live station kept while paused: the player's own jump keys, with Alt
+    // anywhere in the window (the tree takes the plain arrows and End).
+    const std::pair<int, std::function<void()>> jumps[] = {
+        {Qt::Key_Left, [this] { listening_->audible().jump(-PlayerSession::kJumpBack); }},
+        {Qt::Key_Right, [this] { listening_->audible().jump(PlayerSession::kJumpOn); }},
+        {Qt::Key_End, [this] { listening_->audible().goLive(); }},
+    };
+    for (const auto &[key, jump] : jumps)
+        connect(new QShortcut(QKeySequence(Qt::ALT | key), this), &QShortcut::activated, this, jump);
 }
 
 void Form1::addOption(QAction *option)

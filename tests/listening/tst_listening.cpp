@@ -33,6 +33,9 @@ public:
     void requestPlaybackTime() override {}
     void restartSoundOutput() override {}
     void checkSoundOutput() override {}
+    QStringList seeks;
+    void seekTo(double seconds) override { seeks << QStringLiteral("to %1").arg(seconds); }
+    void seekBy(double seconds) override { seeks << QStringLiteral("by %1").arg(seconds); }
     void plays()
     {
         emit loaded(false);
@@ -82,12 +85,15 @@ private:
     Listening &listening_;
 };
 
-// Records the player properties that the bus is told have changed.
+// Records the player properties that the bus is told have changed, and
+// where the bus is told playback jumped to.
 class PropertiesWatch : public QObject {
     Q_OBJECT
 public:
     QList<QVariantMap> changes;
+    QList<qlonglong> seekedTo;
 public slots:
+    void seeked(qlonglong position) { seekedTo << position; }
     void changed(const QString &interface, const QVariantMap &properties, const QStringList &)
     {
         if (interface == QLatin1String("org.mpris.MediaPlayer2.Player"))
@@ -238,6 +244,30 @@ void TestListening::theBusHearsOfChangesMadeInCode()
             && seen.value(QStringLiteral("CanGoNext")) == true;
     }, 10000));
     QCOMPARE(service->metadata().value(QStringLiteral("xesam:album")).toString(), QStringLiteral("甲台"));
+
+    // Paused with 40 s kept: the bus may move within it, and hears where to.
+    HeldEngine &engine = *engines.made[0];
+    emit engine.received(2, 40, false);
+    emit engine.playbackTime(38);
+    listening.audible().pause();
+    QVERIFY(waitUntil([&] { return watch.changes.last().value(QStringLiteral("CanSeek")) == true; }, 10000));
+    QVERIFY(watcher.connect(QString(), MprisService::kObjectPath, QStringLiteral("org.mpris.MediaPlayer2.Player"),
+                            QStringLiteral("Seeked"), &watch, SLOT(seeked(qlonglong))));
+    const auto call = [&](const QString &method, const QVariantList &args) {
+        QDBusMessage m = QDBusMessage::createMethodCall(MprisService::kServiceName, MprisService::kObjectPath,
+                                                        QStringLiteral("org.mpris.MediaPlayer2.Player"), method);
+        m.setArguments(args);
+        return watcher.call(m, QDBus::BlockWithGui).type() == QDBusMessage::ReplyMessage;
+    };
+    const QVariant track = service->metadata().value(QStringLiteral("mpris:trackid"));
+    QVERIFY(call(QStringLiteral("Seek"), {qlonglong(-10'000'000)}));
+    QVERIFY(call(QStringLiteral("SetPosition"),
+                 {QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/kelvaro/station/99"))), qlonglong(0)}));
+    QVERIFY(call(QStringLiteral("SetPosition"), {track, qlonglong(0)}));
+    QCOMPARE(engine.seeks, (QStringList{"by -10", "to 2"}));
+    QCOMPARE(service->position(), qlonglong(2'000'000));
+    QVERIFY(waitUntil([&] { return watch.seekedTo.size() == 2; }, 10000));
+    QCOMPARE(watch.seekedTo, (QList<qlonglong>{28'000'000, 2'000'000}));
 
     delete service;
     QDBusConnection::disconnectFromBus(QStringLiteral("watcher"));

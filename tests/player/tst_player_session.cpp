@@ -30,6 +30,9 @@ public:
     void setVolume(int) override {}
     void setMute(bool) override {}
     void requestPlaybackTime() override {}
+    QStringList seeks;
+    void seekTo(double seconds) override { seeks << QStringLiteral("to %1").arg(seconds); }
+    void seekBy(double seconds) override { seeks << QStringLiteral("by %1").arg(seconds); }
     int soundRestarts = 0;
     void restartSoundOutput() override { ++soundRestarts; }
     int soundChecks = 0;
@@ -120,7 +123,7 @@ private slots:
     void withoutSoundOutputTheStationIsLeftAlone();
     void afterASleepOrAStallPlaybackStartsAgain();
     void stopAndNewAddressCancelReconnecting();
-    void pauseIsAFreshConnectionOnlyForLiveStreams();
+    void pauseKeepsWhatTheEngineKeeps();
     void eventsOutsideALoadChangeNothing();
     void titlesAndRefusedAddresses();
     void destroyedWhileResolvingAPlaylist();
@@ -424,9 +427,51 @@ void TestPlayerSession::stopAndNewAddressCancelReconnecting()
     QCOMPARE(s.statusText(), statustext::connecting());
 }
 
-void TestPlayerSession::pauseIsAFreshConnectionOnlyForLiveStreams()
+void TestPlayerSession::pauseKeepsWhatTheEngineKeeps()
 {
-    // Live: pause ends the connection, play opens a new one.
+    // Live, where the engine keeps what arrives: pause keeps the connection,
+    // jumps stay within what is kept, a sleep leaves it paused, and a drop
+    // while paused lets the kept part play before a new connection at live,
+    // whose status tells how much of the broadcast was skipped.
+    {
+        SteppedSession s(new ScriptedEngine);
+        QSignalSpy shift(&s, &PlayerSession::timeShiftChanged);
+        s.setUrl(kStream);
+        s.engine.plays(false);
+        emit s.engine.received(0, 10, false);
+        emit s.engine.playbackTime(8.5);  // 1.5 s behind the newest: at live
+        QVERIFY(s.canTimeShift());
+        QCOMPARE(shift.count(), 1);
+        const int stops = s.engine.stops;
+        s.pause();
+        QCOMPARE(s.engine.stops, stops);
+        QCOMPARE(s.engine.pauses, QList<bool>{true});
+        emit s.engine.received(0, 40, false);
+        emit s.engine.playbackTime(8.5);
+        QCOMPARE(int(s.behindLive()), 30);
+        s.resumedFromSleep();
+        QCOMPARE(s.state(), State::Paused);
+        QVERIFY(s.jump(-100));
+        QVERIFY(s.jump(5));
+        QCOMPARE(s.engine.seeks, (QStringList{"to 0", "by 5"}));
+        QCOMPARE(s.heardTime(), 5.0);
+
+        emit s.engine.received(0, 45, true);  // the connection ended
+        s.clock += 95s;
+        s.play();
+        QCOMPARE(s.state(), State::Playing);
+        QCOMPARE(s.engine.loads.size(), 1);
+        emit s.engine.ended(EndOutcome::Dropped, PlayerFailure::None);
+        QCOMPARE(s.state(), State::Reconnecting);
+        QVERIFY(!s.canTimeShift());
+        QVERIFY(s.pauseIsOver());
+        QCOMPARE(s.engine.loads.size(), 2);
+        s.engine.plays(false);
+        QCOMPARE(s.statusText(), QStringLiteral("正在播放（已跳过中断的 1:35）"));
+        QCOMPARE(shift.count(), 2);
+    }
+    // Live, where nothing is kept: pause ends the connection, play opens a
+    // new one.
     {
         SteppedSession s(new ScriptedEngine);
         s.setUrl(kStream);
