@@ -213,7 +213,7 @@ void Recorder::pieceClaimed(quint64 generation, Piece piece, const QString &mess
     }
     // The new file takes over at the packet where the one before ends.
     if (current_) {
-        current_->cutEnd = false;
+        current_->cutEnd = piece.cutStart;
         current_->length = since(pieceClock_);
         elapsedClosed_ += current_->length;
         closing_.insert(current_->path, *current_);
@@ -300,7 +300,11 @@ void Recorder::onTitleChanged(const QString &title)
     const QString now = claiming_ ? claimingTitle_ : current_ ? current_->title : QString();
     if (title.trimmed() == now || (!current_ && !claiming_))
         return;
-    openPiece(false, title.trimmed());
+    // The title is the one heard; behind live, the song changed that long
+    // before in what arrives and is written, so the split is late: the new
+    // piece misses its song's start and the piece before holds it. Both are
+    // marked as cut.
+    openPiece(session_ && session_->behindLive() > 0, title.trimmed());
 }
 
 void Recorder::onRecordClosed(const QString &path)

@@ -11,10 +11,12 @@
 #include "player_test_support.h"
 #include "reconnect_policy.h"
 #include "status_texts.h"
+#include "time_shift_disk.h"
 #include "wall_clock_wait.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QLabel>
 #include <QMenu>
 #include <QSignalSpy>
@@ -41,6 +43,7 @@ private slots:
     void closedPortFailsAndStaysStopped();
     void miniUiFitsAndNoneHidesIt();
     void contextMenuFollowsTheSetting();
+    void whatIsKeptStaysWithinItsBound();
 
 private:
     testing::AlsaCapture m_capture;
@@ -356,4 +359,33 @@ void TestPlayerBasics::contextMenuFollowsTheSetting()
 }
 
 QTEST_MAIN(TestPlayerBasics)
+void TestPlayerBasics::whatIsKeptStaysWithinItsBound()
+{
+    // Three hours of a 4 kB/s stream, written as the engine writes it (one
+    // file, its name deleted, held open): the last two hours stay playable,
+    // and the disk space of most of the first hour is given back while the
+    // file keeps its size.
+    TimeShiftDisk disk;
+    QVERIFY(QDir().mkpath(disk.folder()));
+    QFile file(disk.folder() + QStringLiteral("/stream"));
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(QFile::remove(file.fileName()));
+    {
+        const QByteArray second(4000, 'x');
+        for (int i = 0; i < 3 * 3600; ++i)
+            QVERIFY(file.write(second) == second.size());
+        QVERIFY(file.flush());
+        const qint64 before = disk.bytesOnDisk();
+        QVERIFY(before >= file.size());
+
+        QCOMPARE(disk.keep(file.size(), 100, 100, 100 + 3 * 3600), 100.0 + 3600);
+        WALL_TRY_VERIFY(disk.bytesOnDisk() < before - 10'000'000, 10000);
+        const qint64 onDisk = disk.bytesOnDisk();
+        QVERIFY2(onDisk > file.size() * 2 / 3, qPrintable(QString::number(onDisk)));  // the two hours are there
+        QCOMPARE(file.size(), qint64(3 * 3600 * 4000));
+        // The bound in bytes comes first for a strong stream.
+        QCOMPARE(TimeShiftDisk::oldestKept(0, 3600, 128'000), 3600 - double(TimeShiftDisk::kMaxBytes) / 128'000);
+    }
+}
+
 #include "tst_player_basics.moc"
