@@ -217,7 +217,6 @@ void PlayerSession::closeConnection()
     m_reconnect.reset();
     m_engine->stop();
     m_started = false;
-    m_droppedAt.reset();
     m_gapToTell = false;
     forgetReceived();
 }
@@ -548,6 +547,10 @@ void PlayerSession::forgetReceived()
     m_heardSince.invalidate();
     m_liveLag.reset();
     m_shifted = false;
+    // A drop seen behind live is told once the new connection plays; any
+    // other new start (a recovery, a new address) leaves nothing to tell.
+    if (!m_gapToTell)
+        m_droppedAt.reset();
     setBehind(0);
     followTimeShift();
 }
