@@ -417,12 +417,15 @@ void TestDesktopBus::quitFromTheTrayMenu()
 void TestDesktopBus::settingsSurviveAKill()
 {
     // Volume, mute and the station last chosen are kept as they change: a
-    // kill -9 right after leaves a whole file that the next start uses.
+    // kill -9 right after leaves a whole file that the next start uses, and
+    // nothing of what a paused station kept.
     const QByteArray tone = icecast_.url(QStringLiteral("/tone.mp3")).toUtf8();
     const QString executable =
         prepareFolder("本地;;mms://127.0.0.1;;\r\n甲台;;" + tone + "?a;;\r\n乙台;;" + tone + "?b;;\r\n");
     const QString settings = settingsFile();
     const auto cleanUp = qScopeGuard([&] { QFile::remove(settings); });
+    const QString cache = qEnvironmentVariable("XDG_CACHE_HOME") + QStringLiteral("/kelvaro");
+    QStringList killedKept;
     const auto kept = [&] {
         QFile file(settings);
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
@@ -435,6 +438,13 @@ void TestDesktopBus::settingsSurviveAKill()
         QVERIFY(playerctlDoes({"volume", "0.25"}));
         WALL_TRY_VERIFY2(kept().contains(QStringLiteral("volume=25\n")), qPrintable(kept()), 10000);
         QVERIFY(kept().contains(QStringLiteral("last-station=") + QString::fromUtf8(tone) + QStringLiteral("?b\n")));
+        // Killed while paused: what the paused station kept lies in a folder
+        // of its own, whose file has no name to leave behind.
+        QVERIFY(playerctlDoes({"pause"}));
+        WALL_TRY_COMPARE(playerctl({"status"}), QStringLiteral("Paused"), 10000);
+        killedKept = QDir(cache).entryList({QStringLiteral("timeshift-%1-*").arg(program.pid())}, QDir::Dirs);
+        QCOMPARE(killedKept.size(), 1);
+        QCOMPARE(QDir(cache + QLatin1Char('/') + killedKept[0]).entryList(QDir::Files | QDir::Hidden), QStringList());
         ::kill(static_cast<pid_t>(program.pid()), SIGKILL);
         QVERIFY(program.process().waitForFinished(10000));
     }
@@ -454,6 +464,8 @@ void TestDesktopBus::settingsSurviveAKill()
         WALL_TRY_COMPARE(program.caption(), QStringLiteral("正在收听乙台"), 20000);
         WALL_TRY_COMPARE(playerctl({"status"}), QStringLiteral("Playing"), 30000);
         QCOMPARE(playerctl({"volume"}), QStringLiteral("0.250000"));
+        // The killed copy's folder is gone once the next one plays.
+        WALL_TRY_VERIFY(!QDir(cache).exists(killedKept[0]), 10000);
     }
     const QString other = prepareFolder("本地;;mms://127.0.0.1;;\r\n甲台;;" + tone + "?a;;\r\n");
     DesktopProgram program;
