@@ -175,10 +175,7 @@ void MediaPlayer::showBehind(double seconds)
         m_mini->setBehindText({}, {});
         return;
     }
-    const int s = int(seconds);
-    const QString clock = s >= 3600 ? QStringLiteral("%1:%2:%3").arg(s / 3600).arg(s / 60 % 60, 2, 10, QLatin1Char('0')).arg(s % 60, 2, 10, QLatin1Char('0'))
-                                    : QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
-    m_mini->setBehindText(QStringLiteral("落后直播 ") + clock, QStringLiteral("落后直播"));
+    m_mini->setBehindText(QStringLiteral("落后直播 ") + statustext::clockText(int(seconds)), QStringLiteral("落后直播"));
 }
 
 void MediaPlayer::keyPressEvent(QKeyEvent *event)

@@ -35,12 +35,15 @@ QString buffering(int percent)
     return QStringLiteral("正在缓冲 %1%").arg(qBound(0, percent, 100));
 }
 QString playing() { return QStringLiteral("正在播放"); }
-QString playingAfterGap(int seconds)
+QString clockText(int seconds)
 {
     const int s = qMax(0, seconds);
-    const QString clock = s >= 3600 ? QStringLiteral("%1:%2:%3").arg(s / 3600).arg(s / 60 % 60, 2, 10, QLatin1Char('0')).arg(s % 60, 2, 10, QLatin1Char('0'))
-                                    : QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
-    return QStringLiteral("正在播放（已跳过中断的 %1）").arg(clock);
+    return s >= 3600 ? QStringLiteral("%1:%2:%3").arg(s / 3600).arg(s / 60 % 60, 2, 10, QLatin1Char('0')).arg(s % 60, 2, 10, QLatin1Char('0'))
+                     : QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+QString playingAfterGap(int seconds)
+{
+    return QStringLiteral("正在播放（已跳过中断的 %1）").arg(clockText(seconds));
 }
 QString paused() { return QStringLiteral("已暂停"); }
 QString reconnecting(int attempt, int seconds)

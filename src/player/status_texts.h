@@ -30,6 +30,8 @@ QString stopped();
 QString connecting();
 QString buffering(int percent);
 QString playing();
+// A span of time as a clock shows it: "3:25", "1:02:03".
+QString clockText(int seconds);
 // Playing again on a new connection after one that broke while what it had
 // kept was still to be heard: what was broadcast in between is not there.
 QString playingAfterGap(int seconds);
