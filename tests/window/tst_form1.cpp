@@ -485,7 +485,10 @@ void TestForm1::editingStationsFromTheTree()
 
     Form1 form;
     form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    // Keys go to the window that has the keyboard: Shift+F10 belongs to the
+    // tree only once the window manager has made the window active (a window
+    // just exposed may not be yet, when the machine is busy).
+    QVERIFY(QTest::qWaitForWindowActive(&form, 30000));
     form.enableEditing();
     TreeView *tree = form.TreeView1;
     QSignalSpy edits(form.editor(), &StationEditor::editFinished);
