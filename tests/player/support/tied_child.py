@@ -16,21 +16,25 @@ import threading
 
 def main():
     child = subprocess.Popen(sys.argv[1:], stdin=subprocess.DEVNULL)
+    stopping = threading.Event()
 
+    # Only signals the child: the main thread is the one that waits for it.
+    # (A handler that waited as well would run inside the main thread's own
+    # wait and block on the lock that wait holds.)
     def finish(*_):
-        if child.poll() is None:
-            child.terminate()
-            try:
-                child.wait(5)
-            except subprocess.TimeoutExpired:
-                child.kill()
-                child.wait()
-        os._exit(0)
+        stopping.set()
+        try:
+            os.kill(child.pid, signal.SIGTERM)
+        except ProcessLookupError:
+            return
+        timer = threading.Timer(5, lambda: os.kill(child.pid, signal.SIGKILL))
+        timer.daemon = True
+        timer.start()
 
     signal.signal(signal.SIGTERM, finish)
     threading.Thread(target=lambda: (sys.stdin.read(), finish()), daemon=True).start()
     code = child.wait()
-    os._exit(code)
+    os._exit(0 if stopping.is_set() else code)
 
 
 if __name__ == "__main__":
